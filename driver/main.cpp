@@ -1,0 +1,2 @@
+// Placeholder program entry until the driver lands.
+int main() { return 0; }

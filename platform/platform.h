@@ -1,0 +1,147 @@
+// The operating system as hanhua sees it: a small set of plain functions.
+//
+// Everything above this layer is portable. Each function mirrors one Windows
+// call (named in its comment) and behaves the same on every platform:
+// platform/*_win32.cpp makes the Windows call itself, platform/*_posix.cpp
+// reproduces its behaviour with POSIX calls. The build picks one backend.
+//
+// Paths are zero-terminated 8-bit strings. On POSIX a backslash in a path is
+// taken as a directory separator, so the Windows-style paths that the driver
+// builds ("DIR\name") work unchanged on Linux.
+#pragma once
+
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
+
+namespace platform {
+
+// ---------------------------------------------------------------------------
+// Files
+
+// An open file; kNoFile when absent. A plain value, closed with Close().
+using File = intptr_t;
+inline constexpr File kNoFile = -1;
+
+// The value FileSize() gives when the size cannot be had (GetFileSize).
+inline constexpr uint32_t kSizeError = 0xFFFFFFFFu;
+
+// Creation dispositions, with the values of the Windows constants.
+enum Disposition : int {
+  kCreateNew = 1,         // fail if the file exists
+  kCreateAlways = 2,      // create, truncating an existing file
+  kOpenExisting = 3,      // fail if the file does not exist
+  kOpenAlways = 4,        // open, creating the file if needed
+  kTruncateExisting = 5,  // open an existing file and truncate it
+};
+
+// CreateFileA(GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING).
+File OpenRead(const char* path);
+// CreateFileA(GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+// CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL): a new, empty file open for both.
+File CreateReadWrite(const char* path);
+// CreateFileA(GENERIC_WRITE, FILE_SHARE_WRITE, disposition).
+File OpenWrite(const char* path, Disposition disposition);
+// CloseHandle. Closing kNoFile does nothing.
+void Close(File file);
+
+// GetFileSize: the low 32 bits of the size, kSizeError on failure.
+uint32_t FileSize(File file);
+// SetFilePointer from the beginning / to the end. False on failure.
+bool SeekBegin(File file, uint64_t offset);
+bool SeekEnd(File file);
+// ReadFile / WriteFile at the current position, one call each (the POSIX
+// backend loops over short transfers the way a single Windows call would).
+// Result: bytes transferred, or -1 on failure.
+int64_t Read(File file, void* dst, uint32_t count);
+int64_t Write(File file, const void* src, uint32_t count);
+
+// ---------------------------------------------------------------------------
+// Whole files by path
+
+// DeleteFileA.
+bool DeletePath(const char* path);
+// MoveFileA: renames from to to, and fails when to already exists (an
+// existing backup is never replaced).
+bool MoveNoReplace(const char* from, const char* to);
+// CopyFileA(from, to, FALSE): copies from over to, replacing it. The copy
+// takes the attributes of from, like the Windows call.
+bool CopyReplace(const char* from, const char* to);
+
+// File attributes, with the values of the Windows constants.
+enum Attribute : uint32_t {
+  kAttrReadOnly = 0x1,
+  kAttrHidden = 0x2,
+  kAttrSystem = 0x4,
+  kAttrNormal = 0x80,
+};
+inline constexpr uint32_t kAttrInvalid = 0xFFFFFFFFu;
+// SetFileAttributesA. On POSIX the DOS attributes are kept the way Wine and
+// Samba keep them, in the extended attribute "user.DOSATTRIB" (text such as
+// "0x6"); kAttrNormal removes it. Fails where there are no extended attributes.
+bool SetAttributes(const char* path, uint32_t attributes);
+// GetFileAttributesA: kAttrInvalid when the file is missing; kAttrNormal
+// when no DOS attribute is set.
+uint32_t GetAttributes(const char* path);
+
+// ---------------------------------------------------------------------------
+// Read-only file mapping (CreateFileMappingA / MapViewOfFile)
+
+struct MappedView {
+  const uint8_t* data = nullptr;
+  uint32_t size = 0;
+  intptr_t handle = 0;  // backend's own: the mapping object on Windows
+};
+// Maps the first size bytes of an open file for reading. Like Windows, an
+// empty file cannot be mapped (size 0 fails).
+bool MapReadOnly(File file, uint32_t size, MappedView* view);
+// UnmapViewOfFile + CloseHandle of the mapping; safe on an empty view.
+void Unmap(MappedView* view);
+
+// ---------------------------------------------------------------------------
+// Process
+
+// GetCurrentDirectoryA into buffer of capacity bytes. Result: the length
+// without the terminator, or 0 when it fails or does not fit.
+uint32_t CurrentDirectory(char* buffer, uint32_t capacity);
+// True for a character that separates directories in a path on this
+// platform ('\\' everywhere, '/' too on POSIX).
+bool IsPathSeparator(char c);
+
+struct SystemTime {
+  uint16_t year, month, dayOfWeek, day, hour, minute, second, milliseconds;
+};
+// GetSystemTime: the current UTC time.
+void GetSystemTimeUtc(SystemTime* time);
+
+// ---------------------------------------------------------------------------
+// Text conversion, as WideCharToMultiByte / MultiByteToWideChar with code
+// page 65001 (UTF-8) and flags 0: invalid input (a lone surrogate, a broken
+// UTF-8 sequence) becomes U+FFFD. With capacity 0 the result is the size the
+// output needs; otherwise the number of units written, or 0 when the output
+// does not fit (nothing useful is left in dst then) or the input is empty.
+
+int Utf16ToUtf8(const uint16_t* src, int units, char* dst, int capacity);
+int Utf8ToUtf16(const char* src, int bytes, uint16_t* dst, int capacity);
+
+// ---------------------------------------------------------------------------
+// Console
+
+// Sets up the console once at program start (the C locale from the
+// environment on POSIX).
+void ConsoleInit();
+// printf to standard output. The format and its text arguments are GBK
+// bytes, the code page of the program's messages. A Windows console shows
+// them as they are; on POSIX, when the locale's character set is UTF-8, they
+// are converted to UTF-8 so a Linux terminal shows them, otherwise written
+// unchanged.
+void ConsolePrintf(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+void ConsoleVPrintf(const char* format, va_list args);
+// Forces the conversion on or off regardless of the locale (for tests).
+void ConsoleSetUtf8(bool utf8);
+
+}  // namespace platform

@@ -1,0 +1,220 @@
+// POSIX backend of the platform layer: each function reproduces the Windows
+// call named in platform.h with POSIX calls.
+#include <errno.h>
+#include <fcntl.h>
+#include <langinfo.h>
+#include <locale.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+namespace {
+
+// Windows paths use backslashes; here they are directory separators.
+std::string NativePath(const char* path) {
+  std::string native(path);
+  for (char& c : native)
+    if (c == '\\') c = '/';
+  return native;
+}
+
+int Fd(File file) { return static_cast<int>(file); }
+
+File OpenFlags(const char* path, int flags) {
+  if (path == nullptr) return kNoFile;
+  int fd = ::open(NativePath(path).c_str(), flags | O_CLOEXEC, 0644);
+  return fd < 0 ? kNoFile : File(fd);
+}
+
+constexpr char kDosAttributeName[] = "user.DOSATTRIB";
+
+}  // namespace
+
+File OpenRead(const char* path) { return OpenFlags(path, O_RDONLY); }
+
+File CreateReadWrite(const char* path) { return OpenFlags(path, O_RDWR | O_CREAT | O_TRUNC); }
+
+File OpenWrite(const char* path, Disposition disposition) {
+  int flags = O_WRONLY;
+  switch (disposition) {
+    case kCreateNew: flags |= O_CREAT | O_EXCL; break;
+    case kCreateAlways: flags |= O_CREAT | O_TRUNC; break;
+    case kOpenExisting: break;
+    case kOpenAlways: flags |= O_CREAT; break;
+    case kTruncateExisting: flags |= O_TRUNC; break;
+    default: return kNoFile;
+  }
+  return OpenFlags(path, flags);
+}
+
+void Close(File file) {
+  if (file != kNoFile) ::close(Fd(file));
+}
+
+uint32_t FileSize(File file) {
+  struct stat st;
+  if (file == kNoFile || ::fstat(Fd(file), &st) != 0) return kSizeError;
+  return static_cast<uint32_t>(static_cast<uint64_t>(st.st_size));
+}
+
+bool SeekBegin(File file, uint64_t offset) {
+  return file != kNoFile && ::lseek(Fd(file), static_cast<off_t>(offset), SEEK_SET) >= 0;
+}
+
+bool SeekEnd(File file) { return file != kNoFile && ::lseek(Fd(file), 0, SEEK_END) >= 0; }
+
+int64_t Read(File file, void* dst, uint32_t count) {
+  if (file == kNoFile) return -1;
+  auto* out = static_cast<uint8_t*>(dst);
+  uint64_t done = 0;
+  while (done < count) {
+    ssize_t n = ::read(Fd(file), out + done, count - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return -1;
+    if (n == 0) break;  // end of file: a short read, as on Windows
+    done += static_cast<uint64_t>(n);
+  }
+  return static_cast<int64_t>(done);
+}
+
+int64_t Write(File file, const void* src, uint32_t count) {
+  if (file == kNoFile) return -1;
+  auto* in = static_cast<const uint8_t*>(src);
+  uint64_t done = 0;
+  while (done < count) {
+    ssize_t n = ::write(Fd(file), in + done, count - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return -1;  // a disk that is full fails the whole call
+    done += static_cast<uint64_t>(n);
+  }
+  return static_cast<int64_t>(done);
+}
+
+bool DeletePath(const char* path) {
+  return path != nullptr && ::unlink(NativePath(path).c_str()) == 0;
+}
+
+bool MoveNoReplace(const char* from, const char* to) {
+  if (from == nullptr || to == nullptr) return false;
+  std::string source = NativePath(from), target = NativePath(to);
+  // rename() would replace an existing target; a backup must never be
+  // replaced, so ask the kernel not to.
+  if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
+    return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // Filesystems without RENAME_NOREPLACE: link() fails when the target
+  // exists, which gives the same guarantee.
+  if (::link(source.c_str(), target.c_str()) != 0) return false;
+  ::unlink(source.c_str());
+  return true;
+}
+
+bool CopyReplace(const char* from, const char* to) {
+  if (from == nullptr || to == nullptr) return false;
+  File in = OpenRead(from);
+  if (in == kNoFile) return false;
+  std::string target = NativePath(to);
+  // Write a sibling first and rename it over the target, so the target is
+  // either the old file or the whole copy, never a part.
+  std::string temporary = target + ".hanhua-copy";
+  int out = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  bool ok = out >= 0;
+  static thread_local uint8_t buffer[1 << 20];
+  while (ok) {
+    ssize_t n = ::read(Fd(in), buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = n == 0;
+      break;
+    }
+    ok = Write(File(out), buffer, static_cast<uint32_t>(n)) == n;
+  }
+  Close(in);
+  if (out >= 0 && ::close(out) != 0) ok = false;
+  if (ok) {
+    // The copy carries the source's DOS attributes, as CopyFileA does.
+    char value[64];
+    ssize_t len = ::getxattr(NativePath(from).c_str(), kDosAttributeName, value, sizeof value);
+    if (len > 0) ::setxattr(temporary.c_str(), kDosAttributeName, value, static_cast<size_t>(len), 0);
+    ok = ::rename(temporary.c_str(), target.c_str()) == 0;
+  }
+  if (!ok) ::unlink(temporary.c_str());
+  return ok;
+}
+
+bool SetAttributes(const char* path, uint32_t attributes) {
+  if (path == nullptr) return false;
+  std::string native = NativePath(path);
+  struct stat st;
+  if (::stat(native.c_str(), &st) != 0) return false;
+  uint32_t dos = attributes & ~uint32_t(kAttrNormal);
+  if (dos == 0) {
+    if (::removexattr(native.c_str(), kDosAttributeName) == 0) return true;
+    return errno == ENODATA;
+  }
+  char value[16];
+  int len = snprintf(value, sizeof value, "0x%x", dos);
+  return ::setxattr(native.c_str(), kDosAttributeName, value, static_cast<size_t>(len), 0) == 0;
+}
+
+uint32_t GetAttributes(const char* path) {
+  if (path == nullptr) return kAttrInvalid;
+  std::string native = NativePath(path);
+  struct stat st;
+  if (::stat(native.c_str(), &st) != 0) return kAttrInvalid;
+  char value[64] = {};
+  ssize_t len = ::getxattr(native.c_str(), kDosAttributeName, value, sizeof value - 1);
+  if (len <= 0) return kAttrNormal;
+  uint32_t dos = static_cast<uint32_t>(strtoul(value, nullptr, 0));
+  return dos == 0 ? kAttrNormal : dos;
+}
+
+bool MapReadOnly(File file, uint32_t size, MappedView* view) {
+  if (view == nullptr || file == kNoFile || size == 0) return false;
+  void* data = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, Fd(file), 0);
+  if (data == MAP_FAILED) return false;
+  view->data = static_cast<const uint8_t*>(data);
+  view->size = size;
+  view->handle = 0;
+  return true;
+}
+
+void Unmap(MappedView* view) {
+  if (view == nullptr || view->data == nullptr) return;
+  ::munmap(const_cast<uint8_t*>(view->data), view->size);
+  *view = MappedView{};
+}
+
+uint32_t CurrentDirectory(char* buffer, uint32_t capacity) {
+  if (buffer == nullptr || capacity == 0 || ::getcwd(buffer, capacity) == nullptr) return 0;
+  return static_cast<uint32_t>(strlen(buffer));
+}
+
+bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
+
+void GetSystemTimeUtc(SystemTime* time) {
+  struct timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  struct tm utc;
+  gmtime_r(&now.tv_sec, &utc);
+  time->year = static_cast<uint16_t>(utc.tm_year + 1900);
+  time->month = static_cast<uint16_t>(utc.tm_mon + 1);
+  time->dayOfWeek = static_cast<uint16_t>(utc.tm_wday);
+  time->day = static_cast<uint16_t>(utc.tm_mday);
+  time->hour = static_cast<uint16_t>(utc.tm_hour);
+  time->minute = static_cast<uint16_t>(utc.tm_min);
+  time->second = static_cast<uint16_t>(utc.tm_sec);
+  time->milliseconds = static_cast<uint16_t>(now.tv_nsec / 1000000);
+}
+
+}  // namespace platform

@@ -1,0 +1,207 @@
+// Tests of the platform layer that hold on every backend.
+#include "platform/platform.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tools/fixtures/files.h"
+
+namespace {
+
+using fixtures::Bytes;
+using fixtures::ReadFileBytes;
+using fixtures::TempDir;
+using fixtures::WriteFileText;
+
+TEST(PlatformFiles, MoveNeverReplacesAnExistingTarget) {
+  TempDir dir;
+  std::string a = dir.File("a"), b = dir.File("b");
+  WriteFileText(a, "original");
+  WriteFileText(b, "backup");
+  EXPECT_FALSE(platform::MoveNoReplace(a.c_str(), b.c_str()));
+  EXPECT_EQ(ReadFileBytes(b), Bytes({'b', 'a', 'c', 'k', 'u', 'p'}));
+  EXPECT_TRUE(fixtures::FileExists(a));
+
+  platform::DeletePath(b.c_str());
+  EXPECT_TRUE(platform::MoveNoReplace(a.c_str(), b.c_str()));
+  EXPECT_FALSE(fixtures::FileExists(a));
+  EXPECT_EQ(ReadFileBytes(b).size(), 8u);
+  EXPECT_FALSE(platform::MoveNoReplace(a.c_str(), b.c_str())) << "missing source";
+}
+
+TEST(PlatformFiles, CopyReplacesTheTargetWhole) {
+  TempDir dir;
+  std::string a = dir.File("a"), b = dir.File("b");
+  WriteFileText(a, "new contents");
+  WriteFileText(b, "old contents that were longer");
+  EXPECT_TRUE(platform::CopyReplace(a.c_str(), b.c_str()));
+  EXPECT_EQ(ReadFileBytes(b), ReadFileBytes(a));
+  EXPECT_FALSE(platform::CopyReplace(dir.File("missing").c_str(), b.c_str()));
+  EXPECT_EQ(ReadFileBytes(b), ReadFileBytes(a)) << "a failed copy leaves the target alone";
+}
+
+TEST(PlatformFiles, BackslashesSeparateDirectories) {
+  TempDir dir;
+  std::string windowsStyle = dir.path() + "\\name.upk";
+  platform::File f = platform::CreateReadWrite(windowsStyle.c_str());
+  ASSERT_NE(f, platform::kNoFile);
+  EXPECT_EQ(platform::Write(f, "abc", 3), 3);
+  platform::Close(f);
+  EXPECT_TRUE(fixtures::FileExists(dir.File("name.upk")));
+}
+
+TEST(PlatformFiles, ReadWriteSeekAndSize) {
+  TempDir dir;
+  std::string path = dir.File("f");
+  platform::File f = platform::CreateReadWrite(path.c_str());
+  ASSERT_NE(f, platform::kNoFile);
+  EXPECT_EQ(platform::FileSize(f), 0u);
+  EXPECT_EQ(platform::Write(f, "0123456789", 10), 10);
+  EXPECT_TRUE(platform::SeekBegin(f, 2));
+  EXPECT_EQ(platform::Write(f, "ab", 2), 2);
+  EXPECT_TRUE(platform::SeekEnd(f));
+  EXPECT_EQ(platform::Write(f, "Z", 1), 1);
+  EXPECT_EQ(platform::FileSize(f), 11u);
+  char buffer[32] = {};
+  EXPECT_TRUE(platform::SeekBegin(f, 0));
+  EXPECT_EQ(platform::Read(f, buffer, sizeof buffer), 11) << "a short read reports what it got";
+  EXPECT_STREQ(buffer, "01ab456789Z");
+  platform::Close(f);
+
+  EXPECT_EQ(platform::OpenRead(dir.File("missing").c_str()), platform::kNoFile);
+  EXPECT_EQ(platform::FileSize(platform::kNoFile), platform::kSizeError);
+  EXPECT_EQ(platform::OpenWrite(path.c_str(), platform::kCreateNew), platform::kNoFile);
+}
+
+TEST(PlatformFiles, AttributesRoundTrip) {
+  TempDir dir;
+  std::string path = dir.File("f");
+  WriteFileText(path, "x");
+  EXPECT_EQ(platform::GetAttributes(path.c_str()), uint32_t(platform::kAttrNormal));
+  if (!platform::SetAttributes(path.c_str(), platform::kAttrHidden | platform::kAttrSystem))
+    GTEST_SKIP() << "this filesystem keeps no DOS attributes";
+  EXPECT_EQ(platform::GetAttributes(path.c_str()), 6u);
+
+  // A copy takes the attributes of its source, as CopyFileA does.
+  std::string copy = dir.File("copy");
+  EXPECT_TRUE(platform::CopyReplace(path.c_str(), copy.c_str()));
+  EXPECT_EQ(platform::GetAttributes(copy.c_str()), 6u);
+
+  EXPECT_TRUE(platform::SetAttributes(path.c_str(), platform::kAttrNormal));
+  EXPECT_EQ(platform::GetAttributes(path.c_str()), uint32_t(platform::kAttrNormal));
+  EXPECT_TRUE(platform::SetAttributes(path.c_str(), platform::kAttrNormal)) << "already normal";
+  EXPECT_FALSE(platform::SetAttributes(dir.File("missing").c_str(), platform::kAttrHidden));
+  EXPECT_EQ(platform::GetAttributes(dir.File("missing").c_str()), platform::kAttrInvalid);
+}
+
+TEST(PlatformMapping, MapsFilesButNotEmptyOnes) {
+  TempDir dir;
+  std::string path = dir.File("f");
+  WriteFileText(path, "mapped bytes");
+  platform::File f = platform::OpenRead(path.c_str());
+  platform::MappedView view;
+  ASSERT_TRUE(platform::MapReadOnly(f, platform::FileSize(f), &view));
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(view.data), view.size), "mapped bytes");
+  platform::Unmap(&view);
+  EXPECT_EQ(view.data, nullptr);
+  platform::Close(f);
+
+  WriteFileText(path, "");
+  f = platform::OpenRead(path.c_str());
+  EXPECT_FALSE(platform::MapReadOnly(f, 0, &view));
+  platform::Unmap(&view);  // harmless on an empty view
+  platform::Close(f);
+}
+
+TEST(PlatformProcess, CurrentDirectoryFitsOrFails) {
+  char buffer[4096];
+  uint32_t len = platform::CurrentDirectory(buffer, sizeof buffer);
+  ASSERT_GT(len, 0u);
+  EXPECT_EQ(len, strlen(buffer));
+  char tiny[2];
+  EXPECT_EQ(platform::CurrentDirectory(tiny, sizeof tiny), 0u);
+}
+
+TEST(PlatformProcess, SystemTimeIsPlausible) {
+  platform::SystemTime t;
+  platform::GetSystemTimeUtc(&t);
+  EXPECT_GE(t.year, 2024);
+  EXPECT_GE(t.month, 1);
+  EXPECT_LE(t.month, 12);
+  EXPECT_LE(t.hour, 23);
+}
+
+// --- text conversion ---------------------------------------------------------
+
+struct Utf16Case {
+  const char* name;
+  std::vector<uint16_t> utf16;
+  std::string utf8;
+};
+
+class Utf16ToUtf8Test : public testing::TestWithParam<Utf16Case> {};
+
+TEST_P(Utf16ToUtf8Test, ConvertsLikeCodePage65001) {
+  const Utf16Case& c = GetParam();
+  int units = int(c.utf16.size());
+  EXPECT_EQ(platform::Utf16ToUtf8(c.utf16.data(), units, nullptr, 0), int(c.utf8.size()));
+  std::string out(c.utf8.size() + 8, '\0');
+  int n = platform::Utf16ToUtf8(c.utf16.data(), units, out.data(), int(out.size()));
+  out.resize(size_t(n));
+  EXPECT_EQ(out, c.utf8);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Utf16ToUtf8Test,
+    testing::Values(Utf16Case{"ascii", {'H', 'i'}, "Hi"},
+                    Utf16Case{"chinese", {0x4F60, 0x597D}, "\xE4\xBD\xA0\xE5\xA5\xBD"},
+                    Utf16Case{"two_byte", {0x00E9}, "\xC3\xA9"},
+                    Utf16Case{"surrogate_pair", {0xD83D, 0xDE00}, "\xF0\x9F\x98\x80"},
+                    Utf16Case{"lone_high", {0xD83D, 'a'}, "\xEF\xBF\xBD" "a"},
+                    Utf16Case{"lone_low", {0xDE00}, "\xEF\xBF\xBD"},
+                    Utf16Case{"embedded_zero", {'a', 0, 'b'}, std::string("a\0b", 3)}),
+    [](const auto& info) { return info.param.name; });
+
+struct Utf8Case {
+  const char* name;
+  std::string utf8;
+  std::vector<uint16_t> utf16;
+};
+
+class Utf8ToUtf16Test : public testing::TestWithParam<Utf8Case> {};
+
+TEST_P(Utf8ToUtf16Test, ConvertsLikeCodePage65001) {
+  const Utf8Case& c = GetParam();
+  int bytes = int(c.utf8.size());
+  EXPECT_EQ(platform::Utf8ToUtf16(c.utf8.data(), bytes, nullptr, 0), int(c.utf16.size()));
+  std::vector<uint16_t> out(c.utf16.size() + 4);
+  int n = platform::Utf8ToUtf16(c.utf8.data(), bytes, out.data(), int(out.size()));
+  out.resize(size_t(n));
+  EXPECT_EQ(out, c.utf16);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Utf8ToUtf16Test,
+    testing::Values(Utf8Case{"ascii", "Hi", {'H', 'i'}},
+                    Utf8Case{"chinese", "\xE4\xBD\xA0\xE5\xA5\xBD", {0x4F60, 0x597D}},
+                    Utf8Case{"astral", "\xF0\x9F\x98\x80", {0xD83D, 0xDE00}},
+                    Utf8Case{"stray_continuation", "a\x80" "b", {'a', 0xFFFD, 'b'}},
+                    Utf8Case{"truncated_sequence", "\xE4\xBD", {0xFFFD}},
+                    Utf8Case{"overlong", "\xC0\xAF", {0xFFFD, 0xFFFD}},
+                    Utf8Case{"encoded_surrogate", "\xED\xA0\x80", {0xFFFD, 0xFFFD, 0xFFFD}},
+                    Utf8Case{"gbk_bytes", "\xC4\xE3", {0xFFFD, 0xFFFD}}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(PlatformText, OutputThatDoesNotFitGivesZero) {
+  const uint16_t wide[] = {0x4F60, 0x597D};
+  char narrow[5];
+  EXPECT_EQ(platform::Utf16ToUtf8(wide, 2, narrow, 5), 0);
+  uint16_t out[1];
+  EXPECT_EQ(platform::Utf8ToUtf16("ab", 2, out, 1), 0);
+  EXPECT_EQ(platform::Utf8ToUtf16("", 0, out, 1), 0) << "empty input";
+}
+
+}  // namespace
