@@ -7,6 +7,7 @@
 #include <new>
 
 #include "common/bytes.h"
+#include "dictionary/dict_keys.h"
 
 char BRXStringDict::emptyText[4] = {0, 0, 0, 0};
 
@@ -76,33 +77,6 @@ int BRXStringDict::CompareText(const char* a, const char* b) {
   }
 }
 
-namespace {
-
-// CompareText of a key given as keyLength bytes (no zero among them)
-// against a zero-terminated text, without copying the key.
-int CompareKey(const char* key, uint32_t keyLength, const char* text) {
-  const auto* k = reinterpret_cast<const unsigned char*>(key);
-  const auto* t = reinterpret_cast<const unsigned char*>(text);
-  for (uint32_t i = 0; i < keyLength; ++i) {
-    if (k[i] < t[i]) return BRXStringDict::kBefore;
-    if (k[i] > t[i]) return BRXStringDict::kAfter;
-  }
-  return t[keyLength] == 0 ? BRXStringDict::kEqual : BRXStringDict::kBefore;
-}
-
-// The key with the spaces at both of its ends left out, as the start and
-// length of the bytes that remain. The caller's text is not touched.
-const char* TrimmedKey(const char* key, uint32_t* length) {
-  size_t n = strlen(key);
-  while (n > 0 && key[n - 1] == ' ') --n;
-  size_t lead = 0;
-  while (lead < n && key[lead] == ' ') ++lead;
-  *length = static_cast<uint32_t>(n - lead);
-  return key + lead;
-}
-
-}  // namespace
-
 bool BRXStringDict::Search(const char* key, uint32_t keyLength, uint32_t* index) const {
   // Unsigned 32-bit bounds: hi wraps to 0xFFFFFFFF below entry 0, which
   // ends the search; lo is then the insertion point.
@@ -111,7 +85,7 @@ bool BRXStringDict::Search(const char* key, uint32_t keyLength, uint32_t* index)
   while (lo <= hi) {
     uint32_t mid = static_cast<uint32_t>((uint64_t(lo) + hi) / 2);
     if (mid >= count || hi == 0xFFFFFFFFu) break;
-    int order = CompareKey(key, keyLength, entries[mid].source);
+    int order = dict_keys::Compare(key, keyLength, entries[mid].source);
     if (order == kEqual) {
       *index = mid;
       return true;
@@ -129,7 +103,7 @@ bool BRXStringDict::Search(const char* key, uint32_t keyLength, uint32_t* index)
 const BRXStringEntry* BRXStringDict::FindEntry(const char* key) const {
   if (key == nullptr || entries == nullptr) return nullptr;
   uint32_t length;
-  const char* trimmed = TrimmedKey(key, &length);
+  const char* trimmed = dict_keys::Trimmed(key, &length);
   uint32_t index;
   return Search(trimmed, length, &index) ? &entries[index] : nullptr;
 }
@@ -137,7 +111,7 @@ const BRXStringEntry* BRXStringDict::FindEntry(const char* key) const {
 uint32_t BRXStringDict::FindIndex(const char* key) const {
   if (key == nullptr || entries == nullptr) return kNoIndex;
   uint32_t length;
-  const char* trimmed = TrimmedKey(key, &length);
+  const char* trimmed = dict_keys::Trimmed(key, &length);
   uint32_t index;
   Search(trimmed, length, &index);
   return index;
