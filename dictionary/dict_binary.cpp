@@ -67,7 +67,10 @@ uint32_t BRXStringDict::LoadFromBINFileA(const char* name) {
 
   textStore = store.release();
   entries = records.release();
-  textSize = textCapacity = textUsed = static_cast<uint32_t>(fileSize);
+  textSize = static_cast<uint32_t>(fileSize);
+  // Added texts go one byte past the file, so that the zero ending a text
+  // that ends the block stays in place.
+  textCapacity = textUsed = textSize + 1;
   count = entryCapacity = n;
   return n;
 }
