@@ -136,10 +136,11 @@ uint32_t BRXStringDict::LoadFromTXTBuffer(const char* source) {
   size_t length = strnlen(source, size_t(kMaxFileSize) + 1);
   if (length == 0 || length > kMaxFileSize) return 0;
 
-  Clear();
+  // Copied before the old content goes: the text may be one of its own.
   char* text = new (std::nothrow) char[length + 4];
+  if (text != nullptr) memcpy(text, source, length);
+  Clear();
   if (text == nullptr) return 0;
-  memcpy(text, source, length);
   return ParseText(text, static_cast<uint32_t>(length));
 }
 

@@ -143,6 +143,16 @@ TEST(DictTextLoad, EachMissingMarkerNamesItsSectionAndEntry) {
   EXPECT_STREQ(dict.GetLoadFailureMessage(), "");
 }
 
+TEST(DictTextLoad, ATextHeldByTheDictionaryItselfLoads) {
+  // An entry's target holding a whole dictionary text, loaded into the
+  // dictionary that holds it.
+  std::string inner = FileText({{"Inner", "inside", ""}});
+  BRXStringDict dict;
+  ASSERT_NE(dict.AddEntry("Outer", inner.c_str(), ""), nullptr);
+  EXPECT_EQ(dict.LoadFromTXTBuffer(dict.FindEntry("Outer")->target), 1u);
+  EXPECT_TRUE(Holds(dict.FindEntry("Inner"), {"Inner", "inside", ""}));
+}
+
 TEST(DictTextLoad, AMiddleEntryWithoutItsTargetEndMarkerSwallowsTheNext) {
   std::string text = FileText(kThree);
   std::string broken = Without(text, "qzrtn_res_CHI_End\r\n", text.find("qzrtn_res_No.00000001"));
