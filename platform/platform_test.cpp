@@ -235,3 +235,30 @@ TEST(PlatformFaults, ArmedCallsFailOnceAndShortWritesMovePart) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PlatformFiles, IdentityChangesWithEveryRewrite) {
+  TempDir dir;
+  std::string path = dir.File("chs.txt");
+  WriteFileText(path, "one");
+  platform::FileIdentity first, again, rewritten, replaced;
+  ASSERT_TRUE(platform::GetFileIdentity(path.c_str(), &first));
+  ASSERT_TRUE(platform::GetFileIdentity(path.c_str(), &again));
+  EXPECT_EQ(first, again);
+  EXPECT_EQ(first.size, 3u);
+
+  WriteFileText(path, "two");  // same size, rewritten in place
+  ASSERT_TRUE(platform::GetFileIdentity(path.c_str(), &rewritten));
+  EXPECT_FALSE(rewritten == first);
+
+  std::string other = dir.File("other");
+  WriteFileText(other, "two");
+  EXPECT_TRUE(platform::CopyReplace(other.c_str(), path.c_str()));
+  ASSERT_TRUE(platform::GetFileIdentity(path.c_str(), &replaced));
+  EXPECT_FALSE(replaced == rewritten);
+
+  EXPECT_FALSE(platform::GetFileIdentity(dir.File("missing").c_str(), &first));
+}
+
+}  // namespace
