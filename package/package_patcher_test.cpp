@@ -140,6 +140,8 @@ struct GoodCase {
   size_t blocksInFirstChunk;
 };
 
+void PrintTo(const GoodCase& c, std::ostream* os) { *os << c.name; }
+
 class PatchGood : public testing::TestWithParam<GoodCase> {};
 
 TEST_P(PatchGood, WritesTheUncompressedPackage) {
@@ -379,6 +381,8 @@ const BadCase kBadCases[] = {
      [](Bytes& b, const auto& p) { PutU32(b, p.chunks[1].recordOffset + 4, 0xFFFFFF00); }, -20,
      Printed::kDamaged},
 };
+
+void PrintTo(const BadCase& c, std::ostream* os) { *os << c.name; }
 
 class PatchBad : public testing::TestWithParam<BadCase> {};
 
