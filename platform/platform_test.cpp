@@ -191,7 +191,23 @@ INSTANTIATE_TEST_SUITE_P(
                     Utf8Case{"stray_continuation", "a\x80" "b", {'a', 0xFFFD, 'b'}},
                     Utf8Case{"truncated_sequence", "\xE4\xBD", {0xFFFD}},
                     Utf8Case{"overlong", "\xC0\xAF", {0xFFFD, 0xFFFD}},
-                    Utf8Case{"encoded_surrogate", "\xED\xA0\x80", {0xFFFD, 0xFFFD, 0xFFFD}},
+                    // A lead byte and a first continuation byte outside its
+                    // range make one U+FFFD together, as on Windows.
+                    Utf8Case{"encoded_surrogate", "\xED\xA0\x80", {0xFFFD, 0xFFFD}},
+                    Utf8Case{"encoded_surrogate_pair", "\xED\xAF\xBF\xED\xBF\xBF",
+                             {0xFFFD, 0xFFFD, 0xFFFD, 0xFFFD}},
+                    Utf8Case{"overlong_three_bytes", "\xE0\x80\xAD", {0xFFFD, 0xFFFD}},
+                    Utf8Case{"overlong_four_bytes", "\xF0\x8F\xBF\xBF", {0xFFFD, 0xFFFD, 0xFFFD}},
+                    Utf8Case{"above_10ffff", "\xF4\x90\x80\x80", {0xFFFD, 0xFFFD, 0xFFFD}},
+                    Utf8Case{"bad_second_at_end", "\xE0\x80", {0xFFFD}},
+                    // A byte that cannot start a sequence stands alone.
+                    Utf8Case{"lead_f7", "\xF7\xBF\xBF\xBF", {0xFFFD, 0xFFFD, 0xFFFD, 0xFFFD}},
+                    Utf8Case{"lead_fa", "\xFA\x80\x80\x80\x80",
+                             {0xFFFD, 0xFFFD, 0xFFFD, 0xFFFD, 0xFFFD}},
+                    Utf8Case{"lead_ff_then_ascii", "\xFF@", {0xFFFD, '@'}},
+                    // A good start cut short leaves the byte that stopped it.
+                    Utf8Case{"cut_short_by_ascii", "\xF0\x90\x80-", {0xFFFD, '-'}},
+                    Utf8Case{"extra_continuation", "\xE0\xA0\x80\x80", {0x0800, 0xFFFD}},
                     Utf8Case{"gbk_bytes", "\xC4\xE3", {0xFFFD, 0xFFFD}}),
     [](const auto& info) { return info.param.name; });
 
