@@ -9,7 +9,8 @@
 namespace fuzz {
 
 const std::string& ScratchDir() {
-  static const std::string dir = [] {
+  // Never destroyed, so the exit handler below can still read it.
+  static const std::string* dir = new std::string([] {
     // Memory-backed when the system has it: every input becomes a file, and
     // a disk-backed directory would make the fuzzer wait on the disk.
     std::filesystem::path base = std::filesystem::is_directory("/dev/shm")
@@ -22,8 +23,8 @@ const std::string& ScratchDir() {
       std::filesystem::remove_all(ScratchDir(), error);
     });
     return pattern;
-  }();
-  return dir;
+  }());
+  return *dir;
 }
 
 std::string WriteScratchFile(const std::string& name, const uint8_t* data, size_t size) {
