@@ -18,6 +18,8 @@ const std::string& ScratchDir() {
                                      : std::filesystem::temp_directory_path();
     std::string pattern = (base / "hanhua-fuzz-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) abort();
+    // libFuzzer may end the process without running exit handlers, so a
+    // directory can stay behind; scripts/fuzz removes those.
     atexit([] {
       std::error_code error;
       std::filesystem::remove_all(ScratchDir(), error);
