@@ -176,7 +176,8 @@ class BRXStringDict {
   // block. Result: N; 0 on any failure, which leaves the dictionary empty
   // (except for a path that does not fit, which changes nothing). Refuses a
   // file whose N does not fit it or whose records point or reach outside its
-  // text block, or whose texts are not terminated where their lengths say.
+  // text block, or whose texts are not terminated exactly where their
+  // lengths say (a zero inside a text, or none right after it).
   uint32_t LoadFromBINFileA(const char* name);
   // Writes the binary form that LoadFromBINFileA reads (entries in array
   // order, each text zero-terminated in the text block), replacing the file.
