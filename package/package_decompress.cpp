@@ -85,10 +85,10 @@ int Append(Output& out, const uint8_t* data, uint64_t length) {
 // Checks the summary, reads where its chunk table lies and clears the
 // package flag bits that describe the compressed form.
 int ReadSummary(Backup& in, const char* path, Summary* summary) {
-  if (!in.Has(0, 4) || in.Word(0) != kPackageTag) return kPatchNotOpened;
+  if (!in.Has(0, 4) || in.Word(0) != kPackageTag) return kPatchWrongTag;
   if (!in.Has(4, 4)) return Damaged(path);
   uint32_t version = in.Word(4);
-  if (version == kRefusedVersionA || version == kRefusedVersionB) return kPatchBadSize;
+  if (version == kRefusedVersionA || version == kRefusedVersionB) return kPatchRefusedVersion;
 
   if (!in.Has(12, 4)) return Damaged(path);
   uint32_t folderLength = in.Word(12);
@@ -103,7 +103,7 @@ int ReadSummary(Backup& in, const char* path, Summary* summary) {
   summary->compressionFlagsAt = p + 8;
   summary->compression = in.Word(p + 8);
   summary->chunkCount = in.Word(p + 12);
-  if (summary->compression == 0) return kPatchNotOpened;  // not compressed
+  if (summary->compression == 0) return kPatchNotCompressed;
 
   summary->chunkTable = p + 16;
   summary->chunkTableEnd = summary->chunkTable + kChunkRecordSize * summary->chunkCount;
@@ -111,10 +111,11 @@ int ReadSummary(Backup& in, const char* path, Summary* summary) {
   return 0;
 }
 
+// A stream that inflates to fewer bytes than its slot is accepted; the rest
+// of the slot stays zero.
 int DecompressZlib(const uint8_t* src, uint32_t srcLength, uint8_t* dst, uint32_t dstLength) {
   uLongf produced = dstLength;
   if (uncompress(dst, &produced, src, srcLength) != Z_OK) {
-    // A stream that ends early is accepted; the rest of the slot stays zero.
     platform::ConsolePrintf("%s", messages::kMsgSizeMismatch);
     return kPatchBlockFailed;
   }
@@ -198,9 +199,9 @@ int WriteChunk(const Backup& in, const Summary& summary, uint32_t i, Output& out
 
 int WriteUncompressedPackage(platform::File backup, platform::File output, const char* outputPath) {
   uint32_t size = platform::FileSize(backup);
-  if (size == platform::kSizeError) return kPatchBadSize;
+  if (size == platform::kSizeError) return kPatchNoSize;
   ZeroedBuffer buffer = AllocateZeroed(uint64_t(size) + 4);
-  if (!buffer) return kPatchNoBackupSuffix;  // the allocation failure shares -3
+  if (!buffer) return kPatchOutOfMemory;
   if (platform::Read(backup, buffer.get(), size) != int64_t(size)) {
     platform::ConsolePrintf(messages::kMsgReadFileError, outputPath);
     return kPatchShortRead;
@@ -229,7 +230,7 @@ int ReadPackageImage(platform::File output, const char* outputPath, PackageImage
   std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[uint64_t(size) + 4]());
   if (!data) {
     platform::ConsolePrintf("%s", messages::kMsgImageAllocError);
-    return kPatchNoBackupSuffix;  // the image allocation failure shares -3
+    return kPatchOutOfMemory;
   }
   if (!platform::SeekBegin(output, 0) || platform::Read(output, data.get(), size) != int64_t(size)) {
     platform::ConsolePrintf(messages::kMsgReadFileError, outputPath);
