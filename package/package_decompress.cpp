@@ -3,6 +3,7 @@
 #include <lzo/lzo1x.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <new>
@@ -28,6 +29,11 @@ constexpr uint64_t kGenerationSize = 12;
 // The output is read back with a 32-bit size query whose failure value is
 // 0xFFFFFFFF, so the output must stay below that.
 constexpr uint64_t kMaxOutputSize = 0xFFFFFFFEu;
+// No block inflates to more than 1032 times its size (the deflate limit;
+// LZO1X stays far below it), so no genuine package grows by more than that.
+// A chunk size beyond it is damage, and writing it would only fill the disk
+// with zeros.
+constexpr uint64_t kMaxExpansion = 1032;
 
 struct FreeBytes {
   void operator()(uint8_t* p) const { std::free(p); }
@@ -59,10 +65,11 @@ struct Summary {
   uint64_t chunkTableEnd = 0;  // P + 16 + 16N
 };
 
-// The output file and how much has been written to it.
+// The output file, how much has been written to it and how much may be.
 struct Output {
   platform::File file;
   const char* path;
+  uint64_t limit;
   uint64_t size = 0;
 };
 
@@ -72,7 +79,7 @@ int Damaged(const char* path) {
 }
 
 int Append(Output& out, const uint8_t* data, uint64_t length) {
-  if (out.size + length > kMaxOutputSize) return Damaged(out.path);
+  if (out.size + length > out.limit) return Damaged(out.path);
   if (!platform::SeekEnd(out.file) ||
       platform::Write(out.file, data, uint32_t(length)) != int64_t(length)) {
     platform::ConsolePrintf(messages::kMsgWriteFileError, out.path);
@@ -183,7 +190,7 @@ int WriteChunk(const Backup& in, const Summary& summary, uint32_t i, Output& out
     int code = Append(out, in.data + summary.chunkTableEnd, c - summary.chunkTableEnd);
     if (code != 0) return code;
   }
-  if (out.size + size > kMaxOutputSize) return Damaged(out.path);
+  if (out.size + size > out.limit) return Damaged(out.path);
 
   ZeroedBuffer chunk = AllocateZeroed(uint64_t(size) + 4);
   if (!chunk) {
@@ -215,7 +222,7 @@ int WriteUncompressedPackage(platform::File backup, platform::File output, const
   // The summary up to the chunk count, describing an uncompressed package.
   bytes::StoreU32LE(in.data + summary.compressionFlagsAt, 0);
   bytes::StoreU32LE(in.data + summary.compressionFlagsAt + 4, 0);
-  Output out{output, outputPath};
+  Output out{output, outputPath, std::min(kMaxOutputSize, kMaxExpansion * size)};
   code = Append(out, in.data, summary.chunkTable);
   for (uint32_t i = 0; code == 0 && i < summary.chunkCount; ++i) code = WriteChunk(in, summary, i, out);
   return code;

@@ -47,7 +47,10 @@
 //                                        first chunk starts inside the chunk
 //                                        table; a block size of 0; a block
 //                                        whose output would not lie inside
-//                                        its chunk; an output of 4 GiB or more
+//                                        its chunk; an output of 4 GiB or more,
+//                                        or more than 1032 times the backup's
+//                                        size (more than compressed data can
+//                                        hold)
 //    -21  "写入文件[%s]错误\n"           writing the shipped file failed
 //                                        (disk full, for instance)
 //    -22  "读取文件[%s]错误\n"           the shipped file cannot be read back

@@ -354,6 +354,12 @@ const BadCase kBadCases[] = {
     {"ChunkSmallerThanItsBlocks", fixtures::kCompressionZlib,
      [](Bytes& b, const auto& p) { PutU32(b, p.chunks[0].recordOffset + 4, 1000); }, -20,
      Printed::kDamaged},
+    {"ChunkLargerThanCompressedDataCanHold", fixtures::kCompressionLzo,
+     [](Bytes& b, const auto& p) {
+       PutU32(b, p.chunks[2].recordOffset + 4, uint32_t(1032 * b.size()));
+       PutU32(b, p.chunks[2].headerOffset + 12, 0);
+     },
+     -20, Printed::kDamaged},
     {"OutputOf4GiB", fixtures::kCompressionZlib,
      [](Bytes& b, const auto& p) { PutU32(b, p.chunks[1].recordOffset + 4, 0xFFFFFF00); }, -20,
      Printed::kDamaged},
@@ -507,6 +513,9 @@ Bytes ZeroChunkPackage(uint32_t size, int chunks) {
     PutU32(bytes, s.packed.chunks[i].recordOffset + 4, size);
     PutU32(bytes, s.packed.chunks[i].headerOffset + 12, 0);
   }
+  // Ignored bytes behind the last chunk, so that the chunks are not more
+  // than compressed data of this size could hold.
+  bytes.resize(size_t(size) * chunks / 1000 + 4096, 0);
   return bytes;
 }
 
@@ -538,10 +547,10 @@ TEST(PatchPackage, BackupBufferThatCannotBeAllocated) {
   // A backup larger than the memory left: refused with -3 and no message.
   Shipped s = MakeShipped(fixtures::kCompressionZlib, 100);
   Bytes backup = s.packed.bytes;
-  backup.resize(96u << 20, 0);
+  backup.resize(40u << 20, 0);
   Scene scene;
   ASSERT_TRUE(scene.Install(backup));
-  int status = InLimitedMemory(32u << 20, [&] {
+  int status = InLimitedMemory(16u << 20, [&] {
     PatchRun run = Patch(scene.backup);
     return run.code == -3 && run.printed.empty() ? 0 : 1;
   });
