@@ -14,6 +14,7 @@
 
 #include <string>
 
+#include "platform/fault_injection.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -40,11 +41,18 @@ constexpr char kDosAttributeName[] = "user.DOSATTRIB";
 
 }  // namespace
 
-File OpenRead(const char* path) { return OpenFlags(path, O_RDONLY); }
+File OpenRead(const char* path) {
+  if (faults::Hit(faults::kOpenRead)) return kNoFile;
+  return OpenFlags(path, O_RDONLY);
+}
 
-File CreateReadWrite(const char* path) { return OpenFlags(path, O_RDWR | O_CREAT | O_TRUNC); }
+File CreateReadWrite(const char* path) {
+  if (faults::Hit(faults::kCreate)) return kNoFile;
+  return OpenFlags(path, O_RDWR | O_CREAT | O_TRUNC);
+}
 
 File OpenWrite(const char* path, Disposition disposition) {
+  if (faults::Hit(faults::kCreate)) return kNoFile;
   int flags = O_WRONLY;
   switch (disposition) {
     case kCreateNew: flags |= O_CREAT | O_EXCL; break;
@@ -62,18 +70,28 @@ void Close(File file) {
 }
 
 uint32_t FileSize(File file) {
+  if (faults::Hit(faults::kSize)) return kSizeError;
   struct stat st;
   if (file == kNoFile || ::fstat(Fd(file), &st) != 0) return kSizeError;
   return static_cast<uint32_t>(static_cast<uint64_t>(st.st_size));
 }
 
 bool SeekBegin(File file, uint64_t offset) {
+  if (faults::Hit(faults::kSeek)) return false;
   return file != kNoFile && ::lseek(Fd(file), static_cast<off_t>(offset), SEEK_SET) >= 0;
 }
 
-bool SeekEnd(File file) { return file != kNoFile && ::lseek(Fd(file), 0, SEEK_END) >= 0; }
+bool SeekEnd(File file) {
+  if (faults::Hit(faults::kSeek)) return false;
+  return file != kNoFile && ::lseek(Fd(file), 0, SEEK_END) >= 0;
+}
 
 int64_t Read(File file, void* dst, uint32_t count) {
+  bool shortRead = false;
+  if (faults::Hit(faults::kRead, &shortRead)) {
+    if (!shortRead) return -1;
+    count /= 2;
+  }
   if (file == kNoFile) return -1;
   auto* out = static_cast<uint8_t*>(dst);
   uint64_t done = 0;
@@ -88,6 +106,11 @@ int64_t Read(File file, void* dst, uint32_t count) {
 }
 
 int64_t Write(File file, const void* src, uint32_t count) {
+  bool shortWrite = false;
+  if (faults::Hit(faults::kWrite, &shortWrite)) {
+    if (!shortWrite) return -1;
+    count /= 2;  // a full disk: part of the bytes reach the file
+  }
   if (file == kNoFile) return -1;
   auto* in = static_cast<const uint8_t*>(src);
   uint64_t done = 0;
@@ -101,10 +124,12 @@ int64_t Write(File file, const void* src, uint32_t count) {
 }
 
 bool DeletePath(const char* path) {
+  if (faults::Hit(faults::kDelete)) return false;
   return path != nullptr && ::unlink(NativePath(path).c_str()) == 0;
 }
 
 bool MoveNoReplace(const char* from, const char* to) {
+  if (faults::Hit(faults::kMove)) return false;
   if (from == nullptr || to == nullptr) return false;
   std::string source = NativePath(from), target = NativePath(to);
   // rename() would replace an existing target; a backup must never be
@@ -120,6 +145,7 @@ bool MoveNoReplace(const char* from, const char* to) {
 }
 
 bool CopyReplace(const char* from, const char* to) {
+  if (faults::Hit(faults::kCopy)) return false;
   if (from == nullptr || to == nullptr) return false;
   File in = OpenRead(from);
   if (in == kNoFile) return false;
@@ -153,6 +179,7 @@ bool CopyReplace(const char* from, const char* to) {
 }
 
 bool SetAttributes(const char* path, uint32_t attributes) {
+  if (faults::Hit(faults::kSetAttributes)) return false;
   if (path == nullptr) return false;
   std::string native = NativePath(path);
   struct stat st;
@@ -179,7 +206,23 @@ uint32_t GetAttributes(const char* path) {
   return dos == 0 ? kAttrNormal : dos;
 }
 
+bool GetFileIdentity(const char* path, FileIdentity* identity) {
+  if (path == nullptr || identity == nullptr) return false;
+  struct stat st;
+  if (::stat(NativePath(path).c_str(), &st) != 0) return false;
+  auto nanoseconds = [](const struct timespec& t) {
+    return uint64_t(t.tv_sec) * 1000000000u + uint64_t(t.tv_nsec);
+  };
+  identity->size = uint64_t(st.st_size);
+  identity->modified = nanoseconds(st.st_mtim);
+  identity->changed = nanoseconds(st.st_ctim);
+  identity->fileId = uint64_t(st.st_ino);
+  identity->volume = uint64_t(st.st_dev);
+  return true;
+}
+
 bool MapReadOnly(File file, uint32_t size, MappedView* view) {
+  if (faults::Hit(faults::kMap)) return false;
   if (view == nullptr || file == kNoFile || size == 0) return false;
   void* data = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, Fd(file), 0);
   if (data == MAP_FAILED) return false;

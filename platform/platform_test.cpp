@@ -1,5 +1,6 @@
 // Tests of the platform layer that hold on every backend.
 #include "platform/platform.h"
+#include "platform/fault_injection.h"
 
 #include <gtest/gtest.h>
 
@@ -202,6 +203,62 @@ TEST(PlatformText, OutputThatDoesNotFitGivesZero) {
   uint16_t out[1];
   EXPECT_EQ(platform::Utf8ToUtf16("ab", 2, out, 1), 0);
   EXPECT_EQ(platform::Utf8ToUtf16("", 0, out, 1), 0) << "empty input";
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PlatformFaults, ArmedCallsFailOnceAndShortWritesMovePart) {
+  if (!platform::faults::Available()) GTEST_SKIP() << "built without the fault switch";
+  TempDir dir;
+  std::string path = dir.File("f");
+  platform::faults::Clear();
+  platform::File f = platform::CreateReadWrite(path.c_str());
+  ASSERT_NE(f, platform::kNoFile);
+
+  platform::faults::FailCall(platform::faults::kWrite, 2);
+  EXPECT_EQ(platform::Write(f, "abcd", 4), 4);
+  EXPECT_EQ(platform::Write(f, "efgh", 4), -1) << "the second call fails";
+  EXPECT_EQ(platform::Write(f, "ijkl", 4), 4) << "and only that one";
+
+  platform::faults::FailCall(platform::faults::kWrite, 1, /*shortTransfer=*/true);
+  EXPECT_EQ(platform::Write(f, "mnop", 4), 2);
+  EXPECT_EQ(platform::FileSize(f), 10u);
+  EXPECT_EQ(platform::faults::CallCount(platform::faults::kWrite), 4u);
+  platform::Close(f);
+
+  platform::faults::FailCall(platform::faults::kCopy, 1);
+  EXPECT_FALSE(platform::CopyReplace(path.c_str(), dir.File("g").c_str()));
+  EXPECT_FALSE(fixtures::FileExists(dir.File("g")));
+  platform::faults::Clear();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PlatformFiles, IdentityChangesWithEveryRewrite) {
+  TempDir dir;
+  std::string path = dir.File("chs.txt");
+  WriteFileText(path, "one");
+  platform::FileIdentity first, again, rewritten, replaced;
+  ASSERT_TRUE(platform::GetFileIdentity(path.c_str(), &first));
+  ASSERT_TRUE(platform::GetFileIdentity(path.c_str(), &again));
+  EXPECT_EQ(first, again);
+  EXPECT_EQ(first.size, 3u);
+
+  WriteFileText(path, "two");  // same size, rewritten in place
+  ASSERT_TRUE(platform::GetFileIdentity(path.c_str(), &rewritten));
+  EXPECT_FALSE(rewritten == first);
+
+  std::string other = dir.File("other");
+  WriteFileText(other, "two");
+  EXPECT_TRUE(platform::CopyReplace(other.c_str(), path.c_str()));
+  ASSERT_TRUE(platform::GetFileIdentity(path.c_str(), &replaced));
+  EXPECT_FALSE(replaced == rewritten);
+
+  EXPECT_FALSE(platform::GetFileIdentity(dir.File("missing").c_str(), &first));
 }
 
 }  // namespace
