@@ -180,6 +180,11 @@ int RewriteDialogueBody(const uint8_t* body, uint32_t size, const NameSlots& nam
   }
 }
 
+// TEMPORARY until the dictionary lands: no translations.
+int RewriteDialogueText(const uint8_t*, uint32_t, const NameSlots&, std::vector<uint8_t>*) {
+  return 0;
+}
+
 int RelocateExport(platform::File output, uint32_t serialSizePosition,
                    const std::vector<uint8_t>& newBody) {
   const uint32_t offset = platform::FileSize(output);
