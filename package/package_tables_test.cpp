@@ -61,6 +61,8 @@ struct ExportSpec {
   int32_t outerIndex = 0;
   uint32_t name = 0;
   int32_t number = 0;
+  uint32_t serialSize = 0;
+  uint32_t serialOffset = 0;
 };
 
 // A package image: a 16-byte stand-in for the summary, then the name table,
@@ -89,7 +91,8 @@ struct Layout {
     for (const ExportSpec& e : exports) {
       Bytes record;
       for (uint32_t w : {uint32_t(e.classIndex), 0u, uint32_t(e.outerIndex), e.name,
-                         uint32_t(e.number), 0u, 0u, 0u, 0u, 0u, 0u, 0u, 0u, 0u, 0u, 0u, 0u, 0u}) {
+                         uint32_t(e.number), 0u, 0u, 0u, 0u, e.serialSize, e.serialOffset, 0u, 0u,
+                         0u, 0u, 0u, 0u, 0u}) {
         Put32(&record, w);
       }
       Append(&data, record);
@@ -537,6 +540,90 @@ TEST(ClassTest, ImportedAndExportedClassesAreBothDialogueEvents) {
     path.push_back(0);
     EXPECT_EQ(IsDialogueEventPath(path.data()), expected[i]) << r.path;
   }
+}
+
+// --- the export walk ------------------------------------------------------------
+
+// Runs the walk on image with an output file holding the image's bytes, and
+// returns its code, what it printed, and whether the file was left alone.
+struct WalkResult {
+  int code;
+  std::string printed;
+  bool fileUnchanged;
+};
+
+WalkResult Walk(const PackageImage& image) {
+  fixtures::TempDir dir;
+  const std::string path = dir.File("out.upk");
+  const Bytes bytes(image.data.get(), image.data.get() + image.size);
+  EXPECT_TRUE(fixtures::WriteFileBytes(path, bytes));
+  PackageFiles files;
+  files.output = platform::OpenWrite(path.c_str(), platform::kOpenExisting);
+  files.outputPath = "out.upk";
+  WalkResult r{};
+  r.printed = Printed([&] { r.code = TranslateDialogueExports(image, files); });
+  platform::Close(files.output);
+  r.fileUnchanged = fixtures::ReadFileBytes(path) == bytes;
+  return r;
+}
+
+TEST(ExportWalk, APackageWithNoNamesAndNoExportsIsLeftAlone) {
+  PackageImage image = Layout::FromBytes(Bytes(64, 0x11));
+  image.nameOffset = image.exportOffset = image.importOffset = 0xFFFFFF00u;
+  WalkResult r = Walk(image);
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.printed, "");
+  EXPECT_TRUE(r.fileUnchanged);
+}
+
+TEST(ExportWalk, EveryRefusalHasItsCodeAndMessages) {
+  const std::string getName = "GetExportName err\n";
+  struct Case {
+    const char* what;
+    Layout layout;
+    int code;
+    std::string printed;
+  } cases[] = {
+      {"name too long", {{Name8(std::string(300, 'x'))}, {}, {}}, kNameTableUnreadable,
+       "NameTable \xBD\xE2\xCE\xF6\xB4\xED\xCE\xF3\n"},
+      {"imported class beyond the imports", {PathNames(), {kAk}, {{-1, 0, kHello}, {-2, 0, kHello}}},
+       kExportNameFailed, "dwtypeNameIndex err\n" + getName},
+      {"outer beyond the exports", {PathNames(), {kAk}, {{-1, 0, kHello}, {-1, 4, kHello}}},
+       kExportNameFailed, "Export \xBD\xE2\xCE\xF6\xB4\xED\xCE\xF3\n" + getName},
+      {"name index", {PathNames(), {kAk}, {{-1, 0, 99}}}, kNameIndexOutOfRange,
+       "Name \xCB\xF7\xD2\xFD\xD4\xBD\xBD\xE7\n" + getName},
+      {"class index", {PathNames(), {}, {{5, 0, kHello}}}, kClassIndexOutOfRange,
+       "Class \xCB\xF7\xD2\xFD\xD4\xBD\xBD\xE7\n" + getName},
+      {"outer loop", {PathNames(), {kAk}, {{-1, 1, kHello}}}, kOuterChainLoops,
+       "Outer \xD1\xAD\xBB\xB7\xD2\xFD\xD3\xC3\n" + getName},
+      {"path too long", {{Name8(std::string(259, 'c')), Name8(std::string(259, 'n'))}, {0}, {{-1, 0, 1}}},
+       kObjectPathTooLong, "Object \xC2\xB7\xBE\xB6\xB9\xFD\xB3\xA4\n" + getName},
+      {"dialogue export body beyond the package", {PathNames(), {kAk}, {{-1, 0, kHello, 0, 30, 0xFFFFFFF0u}}},
+       kExportBodyOutsideImage, "\xCE\xC4\xBC\xFE[out.upk]\xCA\xFD\xBE\xDD\xCB\xF0\xBB\xB5\n"},
+      {"other export's body beyond the package is never read",
+       {PathNames(), {kPkg}, {{-1, 0, kHello, 0, 30, 0xFFFFFFF0u}}}, 0, ""},
+      {"class objects are not dialogue events", {PathNames(), {}, {{0, 0, kAk, 0, 30, 0xFFFFFFF0u}}}, 0, ""},
+  };
+  for (const Case& c : cases) {
+    WalkResult r = Walk(c.layout.Build());
+    EXPECT_EQ(r.code, c.code) << c.what;
+    EXPECT_EQ(r.printed, c.printed) << c.what;
+    EXPECT_TRUE(r.fileUnchanged) << c.what;
+  }
+}
+
+TEST(ExportWalk, UnreadableExportAndImportTablesAreRefused) {
+  Layout layout{PathNames(), {kAk}, {{-1, 0, kHello}}};
+  PackageImage image = layout.Build();
+  image.exportCount = 2;
+  WalkResult r = Walk(image);
+  EXPECT_EQ(r.code, kExportTableUnreadable);
+  EXPECT_EQ(r.printed, "ExprotTable \xBD\xE2\xCE\xF6\xB4\xED\xCE\xF3\n");
+  image.exportCount = 1;
+  image.importOffset = image.size - 27;
+  r = Walk(image);
+  EXPECT_EQ(r.code, kImportTableUnreadable);
+  EXPECT_EQ(r.printed, "ImportTable \xBD\xE2\xCE\xF6\xB4\xED\xCE\xF3\n");
 }
 
 }  // namespace
