@@ -13,18 +13,19 @@
 namespace package {
 
 // Result codes of this stage (0 is success). A failure prints one message
-// line first; the package patcher then restores the shipped file.
+// line first (a naming failure also "GetExportName err"); the package
+// patcher then restores the shipped file. The first stage uses -1 to -22.
 inline constexpr int kTablesAllocFailed = -5;        // name slots or export entries
 inline constexpr int kExportTableUnreadable = -13;   // export table beyond the package
 inline constexpr int kExportNameFailed = -15;        // imported class or outer index out of range
-inline constexpr int kNameTableUnreadable = -20;     // name table beyond the package, or a name too long for its slot
-inline constexpr int kImportTableUnreadable = -21;   // import table beyond the package
-inline constexpr int kNameIndexOutOfRange = -22;     // a name index at or above the name count
-inline constexpr int kClassIndexOutOfRange = -23;    // a class index naming no export (and no import)
-inline constexpr int kOuterChainLoops = -24;         // an export is its own outer, directly or not
-inline constexpr int kObjectPathTooLong = -25;       // an Object path over 511 bytes
-inline constexpr int kRelocationFailed = -26;        // writing a relocated export failed
-inline constexpr int kExportBodyOutsideImage = -27;  // a dialogue event export's body beyond the package
+inline constexpr int kNameTableUnreadable = -23;     // name table beyond the package, or a name too long for its slot
+inline constexpr int kImportTableUnreadable = -24;   // import table beyond the package
+inline constexpr int kNameIndexOutOfRange = -25;     // a name index at or above the name count
+inline constexpr int kClassIndexOutOfRange = -26;    // a class index naming no export (and no import)
+inline constexpr int kOuterChainLoops = -27;         // an export is its own outer, directly or not
+inline constexpr int kObjectPathTooLong = -28;       // an Object path over 511 bytes
+inline constexpr int kRelocationFailed = -29;        // writing a relocated export failed
+inline constexpr int kExportBodyOutsideImage = -30;  // a dialogue event export's body beyond the package
 
 // A package name is kept in a zero-filled slot of this many bytes, so that
 // the text of name index i is at i * kNameSlotSize.
