@@ -5,6 +5,8 @@
 #include <string>
 
 #include "common/bytes.h"
+#include "dictionary/brx_string_dict.h"
+#include "dictionary/load_report.h"
 
 namespace package {
 
@@ -180,9 +182,24 @@ int RewriteDialogueBody(const uint8_t* body, uint32_t size, const NameSlots& nam
   }
 }
 
-// TEMPORARY until the dictionary lands: no translations.
-int RewriteDialogueText(const uint8_t*, uint32_t, const NameSlots&, std::vector<uint8_t>*) {
-  return 0;
+int RewriteDialogueText(const uint8_t* body, uint32_t size, const NameSlots& names,
+                        std::vector<uint8_t>* newBody) {
+  // The dictionary is built from "chs.txt" anew for every dialogue event
+  // export and destroyed when the export is done; nothing is kept between
+  // exports or packages. This is the one place that loads it.
+  BRXStringDict dictionary;
+  dictionary.LoadFromTXTFileA("chs.txt");
+  ReportLoadFailureOnce(dictionary);
+  if (dictionary.GetCount() == 0) return 0;
+  return RewriteDialogueBody(body, size, names,
+                             [&dictionary](const char* text, Translation* found) {
+                               const BRXStringEntry* entry = dictionary.FindEntry(text);
+                               if (entry == nullptr) return false;
+                               found->target = entry->target;
+                               found->targetLength = entry->targetLength;
+                               return true;
+                             },
+                             newBody);
 }
 
 int RelocateExport(platform::File output, uint32_t serialSizePosition,
