@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/bytes.h"
+#include "dictionary/dict_test_util.h"
 #include "platform/fault_injection.h"
 #include "platform/platform.h"
 #include "tools/fixtures/files.h"
@@ -62,19 +63,11 @@ Bytes Translated(const MovieBuilder& movie, const std::map<size_t, std::string>&
   return all;
 }
 
-// Writes a dictionary file in the marker format, entries sorted by source.
+// A dictionary file whose entries are sorted by source, as lookups need.
 std::string DictionaryText(const std::map<std::string, std::string>& entries) {
-  std::string text = "Movie test dictionary\r\n\r\n\r\n";
-  int number = 0;
-  for (const auto& [source, target] : entries) {
-    char head[40];
-    snprintf(head, sizeof head, "\r\nqzrtn_res_No.%08d\r\n", number++);
-    text += head;
-    text += "qzrtn_res_ENG_Start\r\n" + source + "\r\nqzrtn_res_ENG_End\r\n";
-    text += "qzrtn_res_CHI_Start\r\n" + target + "\r\nqzrtn_res_CHI_End\r\n";
-    text += "qzrtn_res_Remark00_Start\r\n\r\nqzrtn_res_Remark00_End\r\n";
-  }
-  return text + "\r\n\r\n\r\nqzrtn_res_All_End\r\n";
+  std::vector<dict_test::Texts> texts;
+  for (const auto& [source, target] : entries) texts.push_back({source, target, ""});
+  return dict_test::FileText(texts);
 }
 
 // A temporary directory made the current directory (where the patcher looks
