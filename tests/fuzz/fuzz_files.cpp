@@ -9,7 +9,9 @@
 namespace fuzz {
 
 const std::string& ScratchDir() {
-  static const std::string dir = [] {
+  // Never destroyed: the exit handler below runs after the destructors of
+  // statics constructed later than its registration, this one included.
+  static const std::string& dir = *new std::string([] {
     // Memory-backed when the system has it: every input becomes a file, and
     // a disk-backed directory would make the fuzzer wait on the disk.
     std::filesystem::path base = std::filesystem::is_directory("/dev/shm")
@@ -22,7 +24,7 @@ const std::string& ScratchDir() {
       std::filesystem::remove_all(ScratchDir(), error);
     });
     return pattern;
-  }();
+  }());
   return dir;
 }
 
