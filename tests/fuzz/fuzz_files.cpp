@@ -9,9 +9,8 @@
 namespace fuzz {
 
 const std::string& ScratchDir() {
-  // Never destroyed: the exit handler below runs after the destructors of
-  // statics constructed later than its registration, this one included.
-  static const std::string& dir = *new std::string([] {
+  // Never destroyed, so the exit handler below can still read it.
+  static const std::string* dir = new std::string([] {
     // Memory-backed when the system has it: every input becomes a file, and
     // a disk-backed directory would make the fuzzer wait on the disk.
     std::filesystem::path base = std::filesystem::is_directory("/dev/shm")
@@ -19,13 +18,15 @@ const std::string& ScratchDir() {
                                      : std::filesystem::temp_directory_path();
     std::string pattern = (base / "hanhua-fuzz-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) abort();
+    // libFuzzer may end the process without running exit handlers, so a
+    // directory can stay behind; scripts/fuzz removes those.
     atexit([] {
       std::error_code error;
       std::filesystem::remove_all(ScratchDir(), error);
     });
     return pattern;
   }());
-  return dir;
+  return *dir;
 }
 
 std::string WriteScratchFile(const std::string& name, const uint8_t* data, size_t size) {
