@@ -15,6 +15,7 @@
 #include "driver/target_files.h"
 #include "platform/fault_injection.h"
 #include "platform/platform.h"
+#include "tools/fixtures/console_text.h"
 #include "tools/fixtures/files.h"
 
 namespace {
@@ -31,21 +32,12 @@ using fixtures::WriteFileText;
 constexpr int kEmptyEntry = 709;
 constexpr uint32_t kHiddenSystem = platform::kAttrHidden | platform::kAttrSystem;
 
-// The console texts as GBK bytes, written out here independently of the
-// program's message table.
-const std::string kPatchingGbk = "\xD5\xFD\xD4\xDA\xBA\xBA\xBB\xAF";   // 正在汉化
-const std::string kRestoringGbk = "\xD5\xFD\xD4\xDA\xBB\xB9\xD4\xAD";  // 正在还原
-const std::string kDoneGbk = "\xBA\xBA\xBB\xAF\xCD\xEA\xB1\xCF\n";     // 汉化完毕
-
-std::string Progress(const std::string& word, int number) {
-  return word + " (" + std::to_string(number) + " / 1698)...\r";
-}
-
-std::string AllProgress(const std::string& word, int upTo = kPackageCount) {
-  std::string text;
-  for (int i = 1; i <= upTo; ++i) text += Progress(word, i);
-  return text;
-}
+using fixtures::ProgressLine;
+using fixtures::ProgressLines;
+using fixtures::SameBytes;
+const std::string& kPatchingGbk = fixtures::kGbkTexts.patching;
+const std::string& kRestoringGbk = fixtures::kGbkTexts.restoring;
+const std::string& kDoneGbk = fixtures::kGbkTexts.done;
 
 // Sends standard output to a temporary file while it lives.
 class StdoutCapture {
@@ -212,10 +204,12 @@ TEST_F(DriverRun, Eng2ChsBacksUpEveryFileBeforeItsPatcherRuns) {
   }
   // Then every package, missing ones included, each after its progress line.
   ASSERT_EQ(g_packageCalls.size(), size_t(kPackageCount));
+  long printed = 0;
   for (int i = 0; i < kPackageCount; ++i) {
     const Call& call = g_packageCalls[i];
+    printed += long(ProgressLine(kPatchingGbk, i + 1).size());
     ASSERT_EQ(call.backupPath, packages_ + "\\" + kTargetFiles[i] + ".bak") << i;
-    ASSERT_EQ(call.consoleBytes, long(AllProgress(kPatchingGbk, i + 1).size())) << i;
+    ASSERT_EQ(call.consoleBytes, printed) << "package " << i << ": its progress line comes first";
   }
   for (int i : present) {
     EXPECT_TRUE(g_packageCalls[i].backupExists) << i;
@@ -226,7 +220,7 @@ TEST_F(DriverRun, Eng2ChsBacksUpEveryFileBeforeItsPatcherRuns) {
   EXPECT_FALSE(g_packageCalls[2].backupExists) << "a missing file makes no backup";
   EXPECT_EQ(g_packageCalls[kEmptyEntry].backupPath, packages_ + "\\.bak");
 
-  EXPECT_EQ(out, AllProgress(kPatchingGbk) + kDoneGbk);
+  EXPECT_TRUE(SameBytes(out, ProgressLines(kPatchingGbk) + kDoneGbk));
 }
 
 TEST_F(DriverRun, SecondEng2ChsKeepsTheFirstBackupAndRebuildsFromIt) {
@@ -267,7 +261,7 @@ TEST_F(DriverRun, Chs2EngCopiesBackupsBackWithNormalAttributes) {
 
   std::string out = Chs2Eng();
 
-  EXPECT_EQ(out, AllProgress(kRestoringGbk)) << "no closing line";
+  EXPECT_TRUE(SameBytes(out, ProgressLines(kRestoringGbk))) << "no closing line";
   for (const std::string& path : {Package(0), Package(kPackageCount - 1), Movie(3)}) {
     EXPECT_EQ(ReadFileBytes(path), ReadFileBytes(path + ".bak")) << path;
     if (attributes_) {
@@ -367,12 +361,12 @@ TEST(DriverCommandLine, SelectsTheRunOrEchoes) {
     EXPECT_EQ(code, 0) << label;
     switch (c.expect) {
       case Case::kEng2Chs:
-        EXPECT_EQ(out, AllProgress(kPatchingGbk) + kDoneGbk) << label;
+        EXPECT_TRUE(SameBytes(out, ProgressLines(kPatchingGbk) + kDoneGbk)) << label;
         EXPECT_EQ(g_packageCalls.size(), size_t(kPackageCount)) << label;
         EXPECT_EQ(g_movieCalls.size(), size_t(kMovieCount)) << label;
         break;
       case Case::kChs2Eng:
-        EXPECT_EQ(out, AllProgress(kRestoringGbk)) << label;
+        EXPECT_TRUE(SameBytes(out, ProgressLines(kRestoringGbk))) << label;
         EXPECT_TRUE(g_packageCalls.empty()) << "restoring patches nothing";
         break;
       case Case::kEcho: {
