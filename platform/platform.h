@@ -84,6 +84,21 @@ bool SetAttributes(const char* path, uint32_t attributes);
 // when no DOS attribute is set.
 uint32_t GetAttributes(const char* path);
 
+// What tells one version of a file from another without reading it
+// (GetFileInformationByHandle): its size, its last-write and change times,
+// and the file's identity on its volume. Any rewrite, replacement or rename
+// of a file over it changes at least one field.
+struct FileIdentity {
+  uint64_t size = 0;
+  uint64_t modified = 0;  // last write, in the platform's finest unit
+  uint64_t changed = 0;   // last status change (POSIX ctime); 0 on Windows
+  uint64_t fileId = 0;    // inode / file index
+  uint64_t volume = 0;    // device / volume serial number
+  bool operator==(const FileIdentity&) const = default;
+};
+// False when the file cannot be opened or examined.
+bool GetFileIdentity(const char* path, FileIdentity* identity);
+
 // ---------------------------------------------------------------------------
 // Read-only file mapping (CreateFileMappingA / MapViewOfFile)
 

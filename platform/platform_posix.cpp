@@ -206,6 +206,21 @@ uint32_t GetAttributes(const char* path) {
   return dos == 0 ? kAttrNormal : dos;
 }
 
+bool GetFileIdentity(const char* path, FileIdentity* identity) {
+  if (path == nullptr || identity == nullptr) return false;
+  struct stat st;
+  if (::stat(NativePath(path).c_str(), &st) != 0) return false;
+  auto nanoseconds = [](const struct timespec& t) {
+    return uint64_t(t.tv_sec) * 1000000000u + uint64_t(t.tv_nsec);
+  };
+  identity->size = uint64_t(st.st_size);
+  identity->modified = nanoseconds(st.st_mtim);
+  identity->changed = nanoseconds(st.st_ctim);
+  identity->fileId = uint64_t(st.st_ino);
+  identity->volume = uint64_t(st.st_dev);
+  return true;
+}
+
 bool MapReadOnly(File file, uint32_t size, MappedView* view) {
   if (faults::Hit(faults::kMap)) return false;
   if (view == nullptr || file == kNoFile || size == 0) return false;

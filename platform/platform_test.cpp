@@ -77,6 +77,53 @@ TEST(PlatformFiles, ReadWriteSeekAndSize) {
   EXPECT_EQ(platform::OpenWrite(path.c_str(), platform::kCreateNew), platform::kNoFile);
 }
 
+// OpenWrite with each disposition, on an existing file holding "old-data"
+// and on a missing one, then "new" written at the start.
+struct DispositionCase {
+  const char* name;
+  int disposition;
+  bool exists;
+  bool opens;
+  const char* after;  // the file's contents afterwards; null: no file
+};
+
+class OpenWriteTest : public testing::TestWithParam<DispositionCase> {};
+
+TEST_P(OpenWriteTest, FollowsTheDisposition) {
+  const DispositionCase& c = GetParam();
+  TempDir dir;
+  std::string path = dir.File("f");
+  if (c.exists) WriteFileText(path, "old-data");
+  platform::File f = platform::OpenWrite(path.c_str(), platform::Disposition(c.disposition));
+  EXPECT_EQ(f != platform::kNoFile, c.opens);
+  if (f != platform::kNoFile) {
+    EXPECT_EQ(platform::Write(f, "new", 3), 3);
+    platform::Close(f);
+  }
+  if (c.after == nullptr) {
+    EXPECT_FALSE(fixtures::FileExists(path));
+  } else {
+    Bytes bytes = ReadFileBytes(path);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), c.after);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, OpenWriteTest,
+    testing::Values(DispositionCase{"create_new_existing", platform::kCreateNew, true, false, "old-data"},
+                    DispositionCase{"create_new_missing", platform::kCreateNew, false, true, "new"},
+                    DispositionCase{"create_always_existing", platform::kCreateAlways, true, true, "new"},
+                    DispositionCase{"create_always_missing", platform::kCreateAlways, false, true, "new"},
+                    DispositionCase{"open_existing_existing", platform::kOpenExisting, true, true, "new-data"},
+                    DispositionCase{"open_existing_missing", platform::kOpenExisting, false, false, nullptr},
+                    DispositionCase{"open_always_existing", platform::kOpenAlways, true, true, "new-data"},
+                    DispositionCase{"open_always_missing", platform::kOpenAlways, false, true, "new"},
+                    DispositionCase{"truncate_existing", platform::kTruncateExisting, true, true, "new"},
+                    DispositionCase{"truncate_missing", platform::kTruncateExisting, false, false, nullptr},
+                    DispositionCase{"unknown_existing", 6, true, false, "old-data"},
+                    DispositionCase{"unknown_missing", 0, false, false, nullptr}),
+    [](const auto& info) { return info.param.name; });
+
 TEST(PlatformFiles, AttributesRoundTrip) {
   TempDir dir;
   std::string path = dir.File("f");
@@ -192,7 +239,23 @@ INSTANTIATE_TEST_SUITE_P(
                     Utf8Case{"stray_continuation", "a\x80" "b", {'a', 0xFFFD, 'b'}},
                     Utf8Case{"truncated_sequence", "\xE4\xBD", {0xFFFD}},
                     Utf8Case{"overlong", "\xC0\xAF", {0xFFFD, 0xFFFD}},
-                    Utf8Case{"encoded_surrogate", "\xED\xA0\x80", {0xFFFD, 0xFFFD, 0xFFFD}},
+                    // A lead byte and a first continuation byte outside its
+                    // range make one U+FFFD together, as on Windows.
+                    Utf8Case{"encoded_surrogate", "\xED\xA0\x80", {0xFFFD, 0xFFFD}},
+                    Utf8Case{"encoded_surrogate_pair", "\xED\xAF\xBF\xED\xBF\xBF",
+                             {0xFFFD, 0xFFFD, 0xFFFD, 0xFFFD}},
+                    Utf8Case{"overlong_three_bytes", "\xE0\x80\xAD", {0xFFFD, 0xFFFD}},
+                    Utf8Case{"overlong_four_bytes", "\xF0\x8F\xBF\xBF", {0xFFFD, 0xFFFD, 0xFFFD}},
+                    Utf8Case{"above_10ffff", "\xF4\x90\x80\x80", {0xFFFD, 0xFFFD, 0xFFFD}},
+                    Utf8Case{"bad_second_at_end", "\xE0\x80", {0xFFFD}},
+                    // A byte that cannot start a sequence stands alone.
+                    Utf8Case{"lead_f7", "\xF7\xBF\xBF\xBF", {0xFFFD, 0xFFFD, 0xFFFD, 0xFFFD}},
+                    Utf8Case{"lead_fa", "\xFA\x80\x80\x80\x80",
+                             {0xFFFD, 0xFFFD, 0xFFFD, 0xFFFD, 0xFFFD}},
+                    Utf8Case{"lead_ff_then_ascii", "\xFF@", {0xFFFD, '@'}},
+                    // A good start cut short leaves the byte that stopped it.
+                    Utf8Case{"cut_short_by_ascii", "\xF0\x90\x80-", {0xFFFD, '-'}},
+                    Utf8Case{"extra_continuation", "\xE0\xA0\x80\x80", {0x0800, 0xFFFD}},
                     Utf8Case{"gbk_bytes", "\xC4\xE3", {0xFFFD, 0xFFFD}}),
     [](const auto& info) { return info.param.name; });
 
@@ -232,6 +295,33 @@ TEST(PlatformFaults, ArmedCallsFailOnceAndShortWritesMovePart) {
   EXPECT_FALSE(platform::CopyReplace(path.c_str(), dir.File("g").c_str()));
   EXPECT_FALSE(fixtures::FileExists(dir.File("g")));
   platform::faults::Clear();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PlatformFiles, IdentityChangesWithEveryRewrite) {
+  TempDir dir;
+  std::string path = dir.File("chs.txt");
+  WriteFileText(path, "one");
+  platform::FileIdentity first, again, rewritten, replaced;
+  ASSERT_TRUE(platform::GetFileIdentity(path.c_str(), &first));
+  ASSERT_TRUE(platform::GetFileIdentity(path.c_str(), &again));
+  EXPECT_EQ(first, again);
+  EXPECT_EQ(first.size, 3u);
+
+  WriteFileText(path, "two");  // same size, rewritten in place
+  ASSERT_TRUE(platform::GetFileIdentity(path.c_str(), &rewritten));
+  EXPECT_FALSE(rewritten == first);
+
+  std::string other = dir.File("other");
+  WriteFileText(other, "two");
+  EXPECT_TRUE(platform::CopyReplace(other.c_str(), path.c_str()));
+  ASSERT_TRUE(platform::GetFileIdentity(path.c_str(), &replaced));
+  EXPECT_FALSE(replaced == rewritten);
+
+  EXPECT_FALSE(platform::GetFileIdentity(dir.File("missing").c_str(), &first));
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // POSIX backend of the text conversions: UTF-16 <-> UTF-8 with the results
 // of the Windows calls for code page 65001 and flags 0. Invalid input is not
-// an error there: a lone surrogate, and each maximal invalid subpart of a
-// UTF-8 sequence, becomes U+FFFD.
+// an error there: a lone surrogate, and each invalid piece of a UTF-8
+// sequence (cut the way Windows cuts it, see NextUtf8), becomes U+FFFD.
 #include <string>
 
 #include "platform/platform.h"
@@ -44,7 +44,9 @@ int PutUtf8(uint32_t cp, char* dst) {
 }
 
 // Decodes one code point at src[i] (n bytes in all); advances i past it, or
-// past the maximal invalid subpart, which decodes as U+FFFD.
+// past the invalid bytes that decode as one U+FFFD: a byte that cannot start
+// a sequence; a lead with a first continuation byte out of its range; a
+// valid start cut short by a byte that does not continue it.
 uint32_t NextUtf8(const uint8_t* src, int n, int& i) {
   uint8_t b = src[i++];
   if (b < 0x80) return b;
@@ -67,10 +69,13 @@ uint32_t NextUtf8(const uint8_t* src, int n, int& i) {
   for (int k = 0; k < need; ++k) {
     if (i >= n) return kReplacement;
     uint8_t c = src[i];
-    uint8_t min = k == 0 ? lo : 0x80, max = k == 0 ? hi : 0xBF;
-    if (c < min || c > max) return kReplacement;
-    cp = cp << 6 | (c & 0x3F);
+    if (c < 0x80 || c > 0xBF) return kReplacement;  // not a continuation: left for the next
     ++i;
+    // A continuation byte outside the lead's range (an overlong form, a
+    // surrogate, a value above U+10FFFF) is taken with the lead into one
+    // U+FFFD, as Windows does: "\xED\xA0\x80" gives two, not three.
+    if (k == 0 && (c < lo || c > hi)) return kReplacement;
+    cp = cp << 6 | (c & 0x3F);
   }
   return cp;
 }

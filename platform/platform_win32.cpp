@@ -1,0 +1,155 @@
+// Windows backend of the platform layer: each function is the Windows call
+// named in platform.h, through its 8-bit ("A") entry point, so paths are in
+// the system code page exactly as the caller built them.
+#include <windows.h>
+
+#include <cstdint>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+namespace {
+
+// A File holds a HANDLE; kNoFile (-1) is INVALID_HANDLE_VALUE.
+HANDLE Handle(File file) { return reinterpret_cast<HANDLE>(file); }
+File FromHandle(HANDLE handle) { return reinterpret_cast<File>(handle); }
+
+File Create(const char* path, DWORD access, DWORD share, DWORD disposition) {
+  if (path == nullptr) return kNoFile;
+  return FromHandle(
+      CreateFileA(path, access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+bool ValidDisposition(Disposition disposition) {
+  return disposition >= kCreateNew && disposition <= kTruncateExisting;
+}
+
+}  // namespace
+
+File OpenRead(const char* path) {
+  return Create(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+}
+
+File CreateReadWrite(const char* path) {
+  return Create(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                CREATE_ALWAYS);
+}
+
+File OpenWrite(const char* path, Disposition disposition) {
+  if (!ValidDisposition(disposition)) return kNoFile;
+  // The Disposition values are those of CREATE_NEW ... TRUNCATE_EXISTING.
+  return Create(path, GENERIC_WRITE, FILE_SHARE_WRITE, static_cast<DWORD>(disposition));
+}
+
+void Close(File file) {
+  if (file != kNoFile) CloseHandle(Handle(file));
+}
+
+uint32_t FileSize(File file) {
+  if (file == kNoFile) return kSizeError;
+  return GetFileSize(Handle(file), nullptr);  // INVALID_FILE_SIZE is kSizeError
+}
+
+bool SeekBegin(File file, uint64_t offset) {
+  if (file == kNoFile || offset > uint64_t(INT64_MAX)) return false;
+  LARGE_INTEGER distance;
+  distance.QuadPart = static_cast<LONGLONG>(offset);
+  return SetFilePointerEx(Handle(file), distance, nullptr, FILE_BEGIN) != 0;
+}
+
+bool SeekEnd(File file) {
+  if (file == kNoFile) return false;
+  LARGE_INTEGER zero;
+  zero.QuadPart = 0;
+  return SetFilePointerEx(Handle(file), zero, nullptr, FILE_END) != 0;
+}
+
+int64_t Read(File file, void* dst, uint32_t count) {
+  if (file == kNoFile) return -1;
+  DWORD done = 0;
+  if (!ReadFile(Handle(file), dst, count, &done, nullptr)) return -1;
+  return done;
+}
+
+int64_t Write(File file, const void* src, uint32_t count) {
+  if (file == kNoFile) return -1;
+  DWORD done = 0;
+  if (!WriteFile(Handle(file), src, count, &done, nullptr)) return -1;
+  return done;
+}
+
+bool DeletePath(const char* path) { return path != nullptr && DeleteFileA(path) != 0; }
+
+bool MoveNoReplace(const char* from, const char* to) {
+  // MoveFileA never replaces an existing target.
+  return from != nullptr && to != nullptr && MoveFileA(from, to) != 0;
+}
+
+bool CopyReplace(const char* from, const char* to) {
+  return from != nullptr && to != nullptr && CopyFileA(from, to, FALSE) != 0;
+}
+
+bool SetAttributes(const char* path, uint32_t attributes) {
+  return path != nullptr && SetFileAttributesA(path, attributes) != 0;
+}
+
+uint32_t GetAttributes(const char* path) {
+  if (path == nullptr) return kAttrInvalid;
+  DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return kAttrInvalid;
+  // Windows sets the archive bit on every file it writes; it tells backup
+  // programs what changed and means nothing here. Without it the value is
+  // the same one the other platforms report for the same file.
+  attributes &= ~DWORD(FILE_ATTRIBUTE_ARCHIVE);
+  return attributes == 0 ? uint32_t(kAttrNormal) : attributes;
+}
+
+bool MapReadOnly(File file, uint32_t size, MappedView* view) {
+  // Size 0 would ask Windows for the whole file; an empty file cannot be
+  // mapped at all, so refuse it here in every case.
+  if (view == nullptr || file == kNoFile || size == 0) return false;
+  HANDLE mapping = CreateFileMappingA(Handle(file), nullptr, PAGE_READONLY, 0, size, nullptr);
+  if (mapping == nullptr) return false;
+  const void* data = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, size);
+  if (data == nullptr) {
+    CloseHandle(mapping);
+    return false;
+  }
+  view->data = static_cast<const uint8_t*>(data);
+  view->size = size;
+  view->handle = reinterpret_cast<intptr_t>(mapping);
+  return true;
+}
+
+void Unmap(MappedView* view) {
+  if (view == nullptr) return;
+  if (view->data != nullptr) UnmapViewOfFile(view->data);
+  if (view->handle != 0) CloseHandle(reinterpret_cast<HANDLE>(view->handle));
+  *view = MappedView{};
+}
+
+uint32_t CurrentDirectory(char* buffer, uint32_t capacity) {
+  if (buffer == nullptr || capacity == 0) return 0;
+  // The result is the length without the terminator when it fits, and the
+  // size needed with the terminator when it does not.
+  DWORD length = GetCurrentDirectoryA(capacity, buffer);
+  return length < capacity ? length : 0;
+}
+
+bool IsPathSeparator(char c) { return c == '\\'; }
+
+void GetSystemTimeUtc(SystemTime* time) {
+  SYSTEMTIME now;
+  GetSystemTime(&now);
+  time->year = now.wYear;
+  time->month = now.wMonth;
+  time->dayOfWeek = now.wDayOfWeek;
+  time->day = now.wDay;
+  time->hour = now.wHour;
+  time->minute = now.wMinute;
+  time->second = now.wSecond;
+  time->milliseconds = now.wMilliseconds;
+}
+
+}  // namespace platform
