@@ -1,9 +1,10 @@
 // The program entry: hanhua eng2chs|chs2eng PKGDIR MOVIEDIR.
 #include "driver/driver.h"
+#include "package/package_patcher.h"
 #include "platform/platform.h"
 
 int main(int argc, char** argv) {
   platform::ConsoleInit();
-  // Until the two patchers land, eng2chs makes the backups and calls none.
-  return driver::Run(argc, argv, driver::Patchers{nullptr, nullptr});
+  // The movie patcher is not in yet: movies are backed up but not rebuilt.
+  return driver::Run(argc, argv, driver::Patchers{nullptr, package::PatchPackageFile});
 }

@@ -10,7 +10,9 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
