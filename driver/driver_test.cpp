@@ -255,7 +255,8 @@ TEST_F(DriverRun, FailedRestoreLeavesTheFileAsItWas) {
   Eng2Chs();
   if (attributes_) platform::SetAttributes(Package(0).c_str(), platform::kAttrReadOnly);
   platform::faults::Clear();
-  platform::faults::FailCall(platform::faults::kCopy, 1);
+  // The movies are copied first: the first package's copy is call 5.
+  platform::faults::FailCall(platform::faults::kCopy, kMovieCount + 1);
   Chs2Eng();
   platform::faults::Clear();
   EXPECT_EQ(Text(Package(0)), "patched:original");
