@@ -42,6 +42,14 @@ inline constexpr char kMsgWriteFileError[] = "\xD0\xB4\xC8\xEB\xCE\xC4\xBC\xFE[%
 // "文件[%s]数据损坏\n" — package: an offset, count or size in the package points outside its data; %s is the output path
 inline constexpr char kMsgPackageDamaged[] = "\xCE\xC4\xBC\xFE[%s]\xCA\xFD\xBE\xDD\xCB\xF0\xBB\xB5\n";
 
+// "还原文件[%s]失败\n" — package: after a failure the shipped file could not be put back from its backup; %s is the shipped path
+inline constexpr char kMsgRestoreError[] = "\xBB\xB9\xD4\xAD\xCE\xC4\xBC\xFE[%s]\xCA\xA7\xB0\xDC\n";
+
+// "internal error - lzo_init() failed !!!\n" and the hint below — package: the LZO library failed its self-check (two lines, ASCII)
+inline constexpr char kMsgLzoInitFailed[] = "internal error - lzo_init() failed !!!\n";
+inline constexpr char kMsgLzoInitHint[] =
+    "(this usually indicates a compiler bug - try recompiling\nwithout optimizations, and enable '-DLZO_DEBUG' for diagnostics)\n";
+
 // "NameTable 解析错误\n" — package: the name table cannot be read or a name does not fit its slot
 inline constexpr char kMsgNameTableParseError[] = "NameTable \xBD\xE2\xCE\xF6\xB4\xED\xCE\xF3\n";
 

@@ -1,0 +1,125 @@
+// Dictionary throughput: loading a 100,000-entry "chs.txt" and looking texts
+// up in it.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "dictionary/brx_string_dict.h"
+#include "dictionary/dict_test_util.h"
+#include "tools/fixtures/files.h"
+
+namespace {
+
+constexpr int kEntries = 100000;
+
+// Dialogue-like texts: English sources of a few words, UTF-8 Chinese targets.
+struct Corpus {
+  std::vector<dict_test::Texts> entries;  // sorted by source
+  std::string fileText;
+};
+
+const Corpus& TheCorpus() {
+  static const Corpus corpus = [] {
+    static const char* words[] = {"the", "you", "Commander", "we", "need", "to", "move",
+                                  "ship", "now", "what", "is", "that", "enemy", "contact",
+                                  "sector", "clear", "hold", "position", "fire", "report"};
+    static const char* hanzi[] = {"\xE6\x88\x91", "\xE4\xBB\xAC", "\xE9\x9C\x80", "\xE8\xA6\x81",
+                                  "\xE7\xA7\xBB", "\xE5\x8A\xA8", "\xE6\x95\x8C", "\xE4\xBA\xBA"};
+    uint32_t seed = 12345;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u, seed >> 16; };
+    Corpus c;
+    c.entries.reserve(kEntries);
+    for (int i = 0; i < kEntries; ++i) {
+      std::string source, target;
+      int n = 4 + int(next() % 10);
+      for (int w = 0; w < n; ++w) source += std::string(w ? " " : "") + words[next() % 20];
+      source += " #" + std::to_string(i);  // unique
+      for (int w = 0; w < n + 2; ++w) target += hanzi[next() % 8];
+      c.entries.push_back({source, target, i % 10 == 0 ? "note" : ""});
+    }
+    std::sort(c.entries.begin(), c.entries.end(),
+              [](const dict_test::Texts& a, const dict_test::Texts& b) { return a.source < b.source; });
+    c.fileText = dict_test::FileText(c.entries);
+    return c;
+  }();
+  return corpus;
+}
+
+void BM_LoadFromTXTFile(benchmark::State& state) {
+  const Corpus& corpus = TheCorpus();
+  fixtures::TempDir dir;
+  std::string path = dir.File("chs.txt");
+  fixtures::WriteFileText(path, corpus.fileText);
+  for (auto _ : state) {
+    BRXStringDict dict;
+    uint32_t loaded = dict.LoadFromTXTFileA(path.c_str());
+    if (loaded != kEntries) state.SkipWithError("load failed");
+    benchmark::DoNotOptimize(loaded);
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(corpus.fileText.size()));
+  state.counters["file_MB"] = double(corpus.fileText.size()) / 1e6;
+}
+BENCHMARK(BM_LoadFromTXTFile)->Unit(benchmark::kMillisecond);
+
+void BM_LoadFromTXTBuffer(benchmark::State& state) {
+  const Corpus& corpus = TheCorpus();
+  for (auto _ : state) {
+    BRXStringDict dict;
+    uint32_t loaded = dict.LoadFromTXTBuffer(corpus.fileText.c_str());
+    if (loaded != kEntries) state.SkipWithError("load failed");
+    benchmark::DoNotOptimize(loaded);
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(corpus.fileText.size()));
+}
+BENCHMARK(BM_LoadFromTXTBuffer)->Unit(benchmark::kMillisecond);
+
+void BM_FindEntry(benchmark::State& state) {
+  const Corpus& corpus = TheCorpus();
+  BRXStringDict dict;
+  if (dict.LoadFromTXTBuffer(corpus.fileText.c_str()) != kEntries) {
+    state.SkipWithError("load failed");
+    return;
+  }
+  // Keys in a scattered order, half of them with spaces around, as a
+  // patcher's texts come.
+  std::vector<std::string> keys;
+  for (int i = 0; i < kEntries; ++i) {
+    const std::string& s = corpus.entries[size_t(i) * 7919 % kEntries].source;
+    keys.push_back(i % 2 ? " " + s + "  " : s);
+  }
+  size_t i = 0, found = 0;
+  for (auto _ : state) {
+    found += dict.FindEntry(keys[i].c_str()) != nullptr;
+    if (++i == keys.size()) i = 0;
+  }
+  if (found != size_t(state.iterations())) state.SkipWithError("a present key was missed");
+  state.SetItemsProcessed(int64_t(state.iterations()));
+  state.counters["hit_rate"] = double(found) / double(state.iterations());
+}
+BENCHMARK(BM_FindEntry);
+
+void BM_FindEntryMiss(benchmark::State& state) {
+  const Corpus& corpus = TheCorpus();
+  BRXStringDict dict;
+  if (dict.LoadFromTXTBuffer(corpus.fileText.c_str()) != kEntries) {
+    state.SkipWithError("load failed");
+    return;
+  }
+  std::vector<std::string> keys;
+  for (int i = 0; i < 4096; ++i) keys.push_back(corpus.entries[size_t(i) * 24 % kEntries].source + "?");
+  size_t i = 0, found = 0;
+  for (auto _ : state) {
+    found += dict.FindEntry(keys[i].c_str()) != nullptr;
+    if (++i == keys.size()) i = 0;
+  }
+  if (found != 0) state.SkipWithError("unexpected hit");
+  state.SetItemsProcessed(int64_t(state.iterations()));
+}
+BENCHMARK(BM_FindEntryMiss);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,43 @@
+// First stage of the package patcher: the package summary and the
+// decompression of the package's chunks.
+//
+// A shipped package is a summary followed by chunks. The summary (all words
+// little-endian; L the folder-name length at 12, G the generation count at
+// 80 + L, P = 84 + L + 12G):
+//   0 tag 0x9E2A83C1 | 4 version word | 8 (copied) | 12 L | 16 folder name
+//   16+L package flags | 20+L .. 40+L name, export and import counts and
+//   offsets | 44+L 36 bytes (copied) | 80+L G | 84+L generations, 12 bytes
+//   each | P two words (copied) | P+8 compression flags (1 zlib, 2 LZO)
+//   | P+12 chunk count N | P+16 chunk table, 16 bytes per chunk
+//   | P+16+16N the rest of the summary, up to the first chunk.
+// A chunk record holds the uncompressed offset (unused), the uncompressed
+// size U, the chunk's position C in the file and its compressed size
+// (unused). At C: a 16-byte chunk header (tag, block size B, compressed
+// size, uncompressed size T), a table of n = ceil(T / B) pairs (compressed
+// size c, uncompressed size u), then the blocks' data back to back.
+//
+// The uncompressed package, as written to the output file: the summary up to
+// the chunk count with bits 24 to 27 of the package flags cleared and the
+// compression flags and chunk count set to 0; the summary bytes between the
+// chunk table and the first chunk; every chunk's U bytes in table order.
+// Block j of a chunk fills the chunk from byte j * B; bytes no block fills
+// stay zero. (Packages as shipped always use B = 128 KiB; a package written
+// with another block size cut its blocks at multiples of that size, so they
+// are put back there too.)
+#pragma once
+
+#include "package/package_image.h"
+#include "platform/platform.h"
+
+namespace package {
+
+// Reads the whole backup, checks its summary and writes the uncompressed
+// package to output (a new, empty file). Returns 0 or a PatchPackageFile
+// code, after printing its message; outputPath is named in messages.
+int WriteUncompressedPackage(platform::File backup, platform::File output, const char* outputPath);
+
+// Reads output back whole into image (size + 4 zero bytes) and takes the
+// six table fields from its summary. Returns 0 or a PatchPackageFile code.
+int ReadPackageImage(platform::File output, const char* outputPath, PackageImage* image);
+
+}  // namespace package

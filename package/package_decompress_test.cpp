@@ -1,0 +1,223 @@
+// The read-back of the uncompressed package, and sweeps of truncated and
+// corrupted backups through the whole first stage: whatever the damage,
+// the patcher either writes what the independent decoder of the package
+// builder computes, or refuses and puts the backup back (never crashes, never
+// leaves a broken shipped file).
+#include "package/package_decompress.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "common/messages.h"
+#include "package/package_patcher.h"
+#include "platform/platform.h"
+#include "tools/fixtures/capture_stdout.h"
+#include "tools/fixtures/files.h"
+#include "tools/fixtures/package_builder.h"
+
+namespace {
+
+using fixtures::Bytes;
+using fixtures::PutU32;
+
+std::string Format(const char* format, const std::string& path) {
+  std::vector<char> text(path.size() + 256);
+  snprintf(text.data(), text.size(), format, path.c_str());
+  return text.data();
+}
+
+// ---------------------------------------------------------------------------
+// ReadPackageImage
+
+struct ImageRun {
+  int code;
+  std::string printed;
+};
+
+ImageRun ReadImage(platform::File file, const std::string& path, package::PackageImage* image) {
+  platform::ConsoleSetUtf8(false);
+  fixtures::CaptureStdout capture;
+  int code = package::ReadPackageImage(file, path.c_str(), image);
+  std::string printed = capture.Finish();
+  return {code, printed};
+}
+
+TEST(ReadPackageImage, ReadsTheWholeFileAndTheTableFields) {
+  fixtures::PackageContents contents;
+  contents.folderName = std::string("Some\0Folder", 11);
+  contents.AddName("None");
+  contents.AddClassImport("Thing");
+  contents.AddExport(-1, contents.Name("Object"), Bytes(33, 0x5A));
+  fixtures::BuiltPackage plain = fixtures::BuildPackage(contents);
+  fixtures::TempDir dir;
+  std::string path = dir.File("Pkg.upk");
+  ASSERT_TRUE(fixtures::WriteFileBytes(path, plain.bytes));
+  platform::File file = platform::OpenRead(path.c_str());
+  ASSERT_TRUE(platform::SeekEnd(file)) << "the read-back starts from the beginning";
+  package::PackageImage image;
+  ImageRun run = ReadImage(file, path, &image);
+  platform::Close(file);
+  ASSERT_EQ(run.code, 0);
+  EXPECT_EQ(run.printed, "");
+  ASSERT_EQ(image.size, plain.bytes.size());
+  EXPECT_EQ(Bytes(image.data.get(), image.data.get() + image.size), plain.bytes);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(image.data[image.size + i], 0) << "zero byte " << i;
+  EXPECT_EQ(image.nameCount, 5u);
+  EXPECT_EQ(image.nameOffset, plain.nameOffset);
+  EXPECT_EQ(image.exportCount, 1u);
+  EXPECT_EQ(image.exportOffset, plain.exportOffset);
+  EXPECT_EQ(image.importCount, 1u);
+  EXPECT_EQ(image.importOffset, plain.importOffset);
+}
+
+TEST(ReadPackageImage, RefusesWhatCannotBeReadBack) {
+  fixtures::TempDir dir;
+  std::string path = dir.File("Pkg.upk");
+  const std::string message = Format(messages::kMsgReadFileError, path);
+  package::PackageImage image;
+
+  ImageRun run = ReadImage(platform::kNoFile, path, &image);
+  EXPECT_EQ(run.code, -22) << "size query fails";
+  EXPECT_EQ(run.printed, message);
+
+  ASSERT_TRUE(fixtures::WriteFileBytes(path, Bytes(200, 0)));
+  platform::File writeOnly = platform::OpenWrite(path.c_str(), platform::kOpenExisting);
+  run = ReadImage(writeOnly, path, &image);
+  platform::Close(writeOnly);
+  EXPECT_EQ(run.code, -22) << "read fails";
+  EXPECT_EQ(run.printed, message);
+
+  for (const Bytes& content : {Bytes(10, 0), Bytes{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 0xF0, 0, 0, 0, 0}}) {
+    ASSERT_TRUE(fixtures::WriteFileBytes(path, content));
+    platform::File file = platform::OpenRead(path.c_str());
+    run = ReadImage(file, path, &image);
+    platform::Close(file);
+    EXPECT_EQ(run.code, -22) << "no table fields in " << content.size() << " bytes";
+    EXPECT_EQ(run.printed, message);
+  }
+  EXPECT_EQ(image.data, nullptr) << "nothing is handed on after a failure";
+}
+
+// ---------------------------------------------------------------------------
+// Sweeps over damaged backups
+
+// A small package of many chunks of many small blocks, so that every field
+// kind occurs several times within a few kilobytes.
+fixtures::CompressedPackage SmallShippedPackage(uint32_t compression) {
+  fixtures::PackageContents c;
+  c.packageFlags = 0x0A000001;
+  c.AddName("None");
+  c.AddUtf16Name("\xE5\x90\x8D");
+  int32_t cls = c.AddClassImport("AkDialogueEvent");
+  Bytes body(700);
+  for (size_t i = 0; i < body.size(); ++i) body[i] = uint8_t(i * 31 / 7);
+  c.AddExport(cls, c.Name("Line"), body);
+  fixtures::BuiltPackage plain = fixtures::BuildPackage(c);
+  fixtures::CompressOptions options;
+  options.compression = compression;
+  options.chunkSize = 256;
+  options.blockSize = 64;
+  fixtures::CompressedPackage packed;
+  EXPECT_TRUE(fixtures::CompressPackage(plain.bytes, options, &packed));
+  return packed;
+}
+
+// A directory for thousands of short-lived files: in memory where there is
+// such a file system (replacing files on a disk journal is slow).
+struct SweepDir {
+  std::string path;
+  SweepDir() {
+    std::string pattern = (access("/dev/shm", W_OK) == 0 ? std::string("/dev/shm")
+                                                          : std::filesystem::temp_directory_path().string()) +
+                          "/hanhua-sweep-XXXXXX";
+    if (mkdtemp(pattern.data()) != nullptr) path = pattern;
+  }
+  ~SweepDir() {
+    std::error_code error;
+    if (!path.empty()) std::filesystem::remove_all(path, error);
+  }
+};
+
+struct Sweep {
+  SweepDir dir;
+  std::string shipped = dir.path + "/Pkg.upk";
+  std::string backup = shipped + ".bak";
+  int accepted = 0;
+  int refused = 0;
+
+  // Runs the patcher on bytes and checks its result against the decoder.
+  void Check(const Bytes& bytes, const std::string& what) {
+    ASSERT_TRUE(fixtures::WriteFileBytes(backup, bytes));
+    std::vector<char> path(backup.begin(), backup.end());
+    path.push_back('\0');
+    platform::ConsoleSetUtf8(false);
+    fixtures::CaptureStdout capture;
+    int code = package::PatchPackageFile(path.data());
+    capture.Finish();
+
+    Bytes expected;
+    bool decodes = fixtures::ExpectedPatchOutput(bytes, &expected);
+    Bytes shipped_bytes = fixtures::ReadFileBytes(shipped);
+    if (decodes) {
+      ++accepted;
+      ASSERT_EQ(code, 0) << what;
+      ASSERT_EQ(shipped_bytes, expected) << what;
+    } else {
+      ++refused;
+      ASSERT_NE(code, 0) << what;
+      ASSERT_EQ(shipped_bytes, bytes) << what << ": the backup is put back";
+    }
+  }
+};
+
+class DamageSweep : public testing::TestWithParam<uint32_t> {};
+
+TEST_P(DamageSweep, TruncatedBackupsAreRefusedWhole) {
+  fixtures::CompressedPackage packed = SmallShippedPackage(GetParam());
+  ASSERT_GE(packed.chunks.size(), 3u);
+  Sweep sweep;
+  for (size_t length = 0; length < packed.bytes.size(); ++length) {
+    Bytes cut(packed.bytes.begin(), packed.bytes.begin() + length);
+    ASSERT_NO_FATAL_FAILURE(sweep.Check(cut, "cut to " + std::to_string(length)));
+  }
+  EXPECT_EQ(sweep.accepted, 0) << "the last block ends the file: every cut loses data";
+  sweep.Check(packed.bytes, "whole");
+  EXPECT_EQ(sweep.accepted, 1);
+}
+
+TEST_P(DamageSweep, CorruptedBytesAreDecodedOrRefused) {
+  fixtures::CompressedPackage packed = SmallShippedPackage(GetParam());
+  // The high bytes of a chunk's uncompressed size are left alone: changed,
+  // they make a chunk of gigabytes that is valid and merely slow to write.
+  std::vector<bool> skip(packed.bytes.size(), false);
+  for (const fixtures::CompressedChunk& chunk : packed.chunks)
+    skip[chunk.recordOffset + 6] = skip[chunk.recordOffset + 7] = true;
+
+  const uint8_t masks[] = {0xFF, 0x01, 0x80, 0x10};
+  Sweep sweep;
+  for (size_t i = 0; i < packed.bytes.size(); ++i) {
+    if (skip[i]) continue;
+    Bytes damaged = packed.bytes;
+    uint8_t mask = masks[i % 4];
+    damaged[i] ^= mask;
+    ASSERT_NO_FATAL_FAILURE(
+        sweep.Check(damaged, "byte " + std::to_string(i) + " xor " + std::to_string(mask)));
+  }
+  EXPECT_GT(sweep.accepted, 0) << "bytes that are only copied still decode";
+  EXPECT_GT(sweep.refused, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Compression, DamageSweep,
+                         testing::Values(fixtures::kCompressionZlib, fixtures::kCompressionLzo),
+                         [](const testing::TestParamInfo<uint32_t>& info) {
+                           return std::string(info.param == fixtures::kCompressionZlib ? "Zlib" : "Lzo");
+                         });
+
+}  // namespace

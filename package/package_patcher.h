@@ -1,0 +1,81 @@
+// The package patcher's entry: rebuilds one engine package from its backup.
+//
+// PatchPackageFile opens the backup (the shipped package moved aside to
+// "<name>.bak"), writes the package's fully uncompressed form under the
+// shipped name (package_decompress.h), reads that file back whole and hands
+// it to the name and export table stage (package_tables.h), which rewrites
+// the dialogue exports in place.
+//
+// A package that cannot be rebuilt never breaks the game: whenever the
+// result is not 0 and the shipped path was touched, the shipped file is put
+// back as a byte-identical copy of the backup with normal attributes (the
+// backup itself stays hidden and system). Where the backup cannot be opened
+// or its path has no ".bak" suffix, nothing is deleted or created.
+//
+// Result codes. Each failure prints at most the line shown (GBK on the
+// console, %s the shipped path) and returns at once; the files are closed and
+// every buffer released on every path.
+//
+//   code  printed                        cause
+//   ----  -----------------------------  -----------------------------------
+//      0  nothing                        the package was rebuilt
+//     -1  nothing                        the backup cannot be opened; the
+//                                        shipped file cannot be created; the
+//                                        tag at offset 0 is wrong; the
+//                                        compression flags are 0
+//     -2  nothing                        the backup's size cannot be had; the
+//                                        version word is 0x00020000 or
+//                                        0x00010000
+//     -3  nothing                        the path does not end in ".bak"; the
+//                                        backup buffer cannot be allocated
+//     -3  "非配内存失败\n"               the package image cannot be allocated
+//     -4  "读取文件[%s]错误\n"           the backup read returns fewer bytes
+//                                        than its size
+//     -9  "解压大小不符\n"               a zlib block fails; an LZO block fails
+//                                        or gives another length than its
+//                                        block table entry
+//     -9  "未知压缩类型\n"               compression flags other than 0, 1, 2
+//                                        (noticed at the first block)
+//    -12  "分配内存punpackdata错误\n "   a chunk buffer cannot be allocated
+//      3  "internal error - lzo_init()   the LZO library's self-check fails
+//         failed !!!\n" and a hint line
+//    -20  "文件[%s]数据损坏\n"           the backup is damaged: a summary
+//                                        field, the chunk table, a chunk
+//                                        header, a block table or a block's
+//                                        data lies outside the file; the
+//                                        folder-name length is negative; the
+//                                        first chunk starts inside the chunk
+//                                        table; a block size of 0; a block
+//                                        whose output would not lie inside
+//                                        its chunk; an output of 4 GiB or more
+//    -21  "写入文件[%s]错误\n"           writing the shipped file failed
+//                                        (disk full, for instance)
+//    -22  "读取文件[%s]错误\n"           the shipped file cannot be read back
+//                                        whole (size query, seek or short read)
+//
+// The name and export table stage adds its own codes (-5, -13, -15 and
+// more); every one of them counts as a failure of the package as well.
+// When putting the backup back fails, "还原文件[%s]失败\n" follows the
+// failure's own line and the failure's code is returned unchanged.
+#pragma once
+
+namespace package {
+
+inline constexpr int kPatchOk = 0;
+inline constexpr int kPatchNotOpened = -1;        // also: wrong tag, not compressed
+inline constexpr int kPatchBadSize = -2;          // also: refused version word
+inline constexpr int kPatchNoBackupSuffix = -3;   // also: allocation failures
+inline constexpr int kPatchShortRead = -4;
+inline constexpr int kPatchBlockFailed = -9;
+inline constexpr int kPatchChunkAlloc = -12;
+inline constexpr int kPatchLzoInit = 3;
+inline constexpr int kPatchDamaged = -20;
+inline constexpr int kPatchWriteFailed = -21;
+inline constexpr int kPatchReadBackFailed = -22;
+
+// backupPath: a modifiable zero-terminated copy of the backup's path. Its
+// ".bak" suffix is cut off in place, so that afterwards it names the shipped
+// file. Returns one of the codes above.
+int PatchPackageFile(char* backupPath);
+
+}  // namespace package

@@ -1,0 +1,560 @@
+// PatchPackageFile from the outside: a backup on disk, the shipped file it
+// leaves behind, the code and the console bytes.
+#include "package/package_patcher.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "common/messages.h"
+#include "platform/platform.h"
+#include "tools/fixtures/capture_stdout.h"
+#include "tools/fixtures/files.h"
+#include "tools/fixtures/package_builder.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define HANHUA_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define HANHUA_ASAN 1
+#endif
+#endif
+
+namespace {
+
+using fixtures::Bytes;
+using fixtures::GetU32;
+using fixtures::PutU32;
+
+constexpr uint32_t kHiddenSystem = platform::kAttrHidden | platform::kAttrSystem;
+
+// Bytes that compress, but not to nothing.
+Bytes Pattern(size_t size, uint32_t seed) {
+  Bytes out(size);
+  uint32_t x = seed;
+  for (size_t i = 0; i < size; ++i) {
+    if (i % 64 == 0) x = x * 1103515245u + 12345u;
+    out[i] = uint8_t((x >> 16) + i % 7);
+  }
+  return out;
+}
+
+fixtures::BuiltPackage PlainPackage(size_t bodyBytes) {
+  fixtures::PackageContents c;
+  c.packageFlags = 0x0F080009;  // bits 24 to 27 set: cleared in the output
+  c.AddName("None");
+  c.AddUtf16Name("\xE5\xAF\xB9\xE8\xAF\x9D");
+  int32_t dialogue = c.AddClassImport("AkDialogueEvent");
+  int32_t outer = c.AddExport(0, c.Name("Bank"), Pattern(40, 1));
+  c.AddExport(dialogue, c.Name("Line"), Pattern(bodyBytes, 2), outer, 1);
+  return fixtures::BuildPackage(c);
+}
+
+struct Shipped {
+  fixtures::BuiltPackage plain;
+  fixtures::CompressedPackage packed;
+  Bytes expected;  // what the patcher must write
+};
+
+Shipped MakeShipped(uint32_t compression, size_t bodyBytes, uint32_t chunkSize = 0x80000,
+                    uint32_t blockSize = fixtures::kStandardBlockSize,
+                    const fixtures::CompressOptions* base = nullptr) {
+  Shipped s;
+  s.plain = PlainPackage(bodyBytes);
+  fixtures::CompressOptions options = base ? *base : fixtures::CompressOptions{};
+  options.compression = compression;
+  options.chunkSize = chunkSize;
+  options.blockSize = blockSize;
+  EXPECT_TRUE(fixtures::CompressPackage(s.plain.bytes, options, &s.packed));
+  s.expected = s.plain.bytes;
+  PutU32(s.expected, s.plain.summary.packageFlags, 0x00080009);
+  return s;
+}
+
+// A package directory holding one backup, hidden and system as the driver
+// leaves it.
+struct Scene {
+  fixtures::TempDir dir;
+  std::string shipped = dir.File("Pkg.upk");
+  std::string backup = shipped + ".bak";
+  bool attributes = false;  // whether this file system keeps DOS attributes
+
+  void Install(const Bytes& bytes) {
+    ASSERT_TRUE(fixtures::WriteFileBytes(backup, bytes));
+    attributes = platform::SetAttributes(backup.c_str(), kHiddenSystem);
+  }
+};
+
+struct PatchRun {
+  int code;
+  std::string printed;
+  std::string pathAfter;
+};
+
+PatchRun Patch(const std::string& path) {
+  std::vector<char> buffer(path.begin(), path.end());
+  buffer.push_back('\0');
+  platform::ConsoleSetUtf8(false);
+  fixtures::CaptureStdout capture;
+  int code = package::PatchPackageFile(buffer.data());
+  std::string printed = capture.Finish();
+  return {code, printed, std::string(buffer.data())};
+}
+
+std::string Format(const char* format, const std::string& path) {
+  std::vector<char> text(path.size() + 256);
+  snprintf(text.data(), text.size(), format, path.c_str());
+  return text.data();
+}
+
+// M1: after a failure the shipped file is the backup, with normal attributes,
+// and the backup is untouched.
+void ExpectRestored(const Scene& scene, const Bytes& backup) {
+  EXPECT_EQ(fixtures::ReadFileBytes(scene.shipped), backup);
+  EXPECT_EQ(platform::GetAttributes(scene.shipped.c_str()), platform::kAttrNormal);
+  EXPECT_EQ(fixtures::ReadFileBytes(scene.backup), backup);
+  if (scene.attributes) {
+    EXPECT_EQ(platform::GetAttributes(scene.backup.c_str()), kHiddenSystem);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Packages that rebuild
+
+struct GoodCase {
+  const char* name;
+  uint32_t compression;
+  size_t bodyBytes;
+  uint32_t chunkSize;
+  uint32_t blockSize;
+  size_t chunks;
+  size_t blocksInFirstChunk;
+};
+
+void PrintTo(const GoodCase& c, std::ostream* os) { *os << c.name; }
+
+class PatchGood : public testing::TestWithParam<GoodCase> {};
+
+TEST_P(PatchGood, WritesTheUncompressedPackage) {
+  const GoodCase& t = GetParam();
+  Shipped s = MakeShipped(t.compression, t.bodyBytes, t.chunkSize, t.blockSize);
+  ASSERT_EQ(s.packed.chunks.size(), t.chunks);
+  ASSERT_EQ(s.packed.chunks[0].blocks.size(), t.blocksInFirstChunk);
+  Scene scene;
+  scene.Install(s.packed.bytes);
+
+  PatchRun run = Patch(scene.backup);
+  EXPECT_EQ(run.code, 0);
+  EXPECT_EQ(run.printed, "");
+  EXPECT_EQ(run.pathAfter, scene.shipped) << "the .bak suffix is cut off in place";
+  Bytes output = fixtures::ReadFileBytes(scene.shipped);
+  EXPECT_EQ(output, s.expected);
+  Bytes oracle;
+  ASSERT_TRUE(fixtures::ExpectedPatchOutput(s.packed.bytes, &oracle));
+  EXPECT_EQ(output, oracle);
+  EXPECT_EQ(fixtures::ReadFileBytes(scene.backup), s.packed.bytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, PatchGood,
+    testing::Values(
+        GoodCase{"ZlibSmall", fixtures::kCompressionZlib, 300, 0x80000, 0x20000, 1, 1},
+        GoodCase{"LzoSmall", fixtures::kCompressionLzo, 300, 0x80000, 0x20000, 1, 1},
+        GoodCase{"ZlibChunksOfBlocks", fixtures::kCompressionZlib, 1200000, 0x60000, 0x20000, 4, 3},
+        GoodCase{"LzoChunksOfBlocks", fixtures::kCompressionLzo, 1200000, 0x60000, 0x20000, 4, 3},
+        GoodCase{"ZlibUnevenChunks", fixtures::kCompressionZlib, 700000, 0x50000, 0x20000, 3, 3},
+        // Block sizes other than 128 KiB are placed at multiples of their own size.
+        GoodCase{"ZlibSmallBlocks", fixtures::kCompressionZlib, 300000, 0x20000, 0x8000, 3, 4},
+        GoodCase{"LzoLargeBlocks", fixtures::kCompressionLzo, 900000, 0x90000, 0x30000, 2, 3},
+        GoodCase{"LzoTinyBlocks", fixtures::kCompressionLzo, 3000, 1000, 100, 4, 10}),
+    [](const testing::TestParamInfo<GoodCase>& info) { return std::string(info.param.name); });
+
+TEST(PatchPackage, OutputSummaryIsTheBackupsLessTheChunkTable) {
+  Shipped s = MakeShipped(fixtures::kCompressionZlib, 600000, 0x40000);
+  const fixtures::SummaryFieldOffsets& f = s.packed.summary;
+  uint32_t chunks = GetU32(s.packed.bytes, f.chunkCount);
+  ASSERT_EQ(chunks, 3u);
+  Scene scene;
+  scene.Install(s.packed.bytes);
+  ASSERT_EQ(Patch(scene.backup).code, 0);
+  Bytes out = fixtures::ReadFileBytes(scene.shipped);
+  const Bytes& in = s.packed.bytes;
+
+  ASSERT_GE(out.size(), f.chunkTable + 8u);
+  EXPECT_EQ(GetU32(out, f.packageFlags), GetU32(in, f.packageFlags) & 0xF0FFFFFFu);
+  EXPECT_NE(GetU32(in, f.packageFlags) & 0x0F000000u, 0u);
+  EXPECT_EQ(GetU32(out, f.compressionFlags), 0u);
+  EXPECT_EQ(GetU32(out, f.chunkCount), 0u);
+  for (uint32_t i = 0; i < f.compressionFlags; ++i) {
+    bool flags = i >= f.packageFlags && i < f.packageFlags + 4;
+    ASSERT_TRUE(flags || out[i] == in[i]) << "byte " << i;
+  }
+  // The remaining summary bytes follow the chunk count directly, and chunk 0
+  // starts 16N bytes earlier than in the backup.
+  uint32_t firstChunk = s.packed.chunks[0].headerOffset;
+  for (uint32_t i = f.chunkTable; i < firstChunk - 16 * chunks; ++i) {
+    ASSERT_EQ(out[i], in[i + 16 * chunks]) << "byte " << i;
+  }
+  EXPECT_EQ(out.size(), f.chunkTable + (firstChunk - f.chunkTable - 16 * chunks) +
+                            s.plain.bytes.size() - s.plain.nameOffset);
+}
+
+TEST(PatchPackage, ChunkWithNoBlocksIsWrittenAsZeros) {
+  for (uint32_t compression : {fixtures::kCompressionZlib, fixtures::kCompressionLzo}) {
+    Shipped s = MakeShipped(compression, 600000, 0x40000);
+    const fixtures::CompressedChunk& second = s.packed.chunks[1];
+    PutU32(s.packed.bytes, second.headerOffset + 12, 0);  // T = 0
+    uint32_t start = GetU32(s.packed.bytes, second.recordOffset);
+    std::fill(s.expected.begin() + start, s.expected.begin() + start + second.uncompressedSize, 0);
+    Scene scene;
+    scene.Install(s.packed.bytes);
+    PatchRun run = Patch(scene.backup);
+    EXPECT_EQ(run.code, 0);
+    EXPECT_EQ(fixtures::ReadFileBytes(scene.shipped), s.expected) << "compression " << compression;
+  }
+}
+
+TEST(PatchPackage, ShortZlibBlockLeavesZeros) {
+  Bytes shortStream(64);
+  uLongf length = shortStream.size();
+  const Bytes text(100, 'Z');
+  ASSERT_EQ(compress2(shortStream.data(), &length, text.data(), text.size(), 9), Z_OK);
+  shortStream.resize(length);
+  fixtures::CompressOptions options;
+  options.editBlock = [&](uint32_t chunk, uint32_t block, Bytes& data) {
+    if (chunk == 1 && block == 1) data = shortStream;
+  };
+  Shipped s = MakeShipped(fixtures::kCompressionZlib, 600000, 0x40000, 0x20000, &options);
+  uint32_t start = GetU32(s.packed.bytes, s.packed.chunks[1].recordOffset) + 0x20000;
+  std::fill(s.expected.begin() + start, s.expected.begin() + start + 0x20000, 0);
+  std::fill(s.expected.begin() + start, s.expected.begin() + start + 100, 'Z');
+  Scene scene;
+  scene.Install(s.packed.bytes);
+  PatchRun run = Patch(scene.backup);
+  EXPECT_EQ(run.code, 0);
+  EXPECT_EQ(run.printed, "");
+  EXPECT_EQ(fixtures::ReadFileBytes(scene.shipped), s.expected);
+}
+
+TEST(PatchPackage, NoChunksWritesOnlyTheSummaryUpToTheChunkCount) {
+  // Without chunks the remaining summary bytes are not written, whatever the
+  // compression flags say (unknown flags are only noticed at a block).
+  for (uint32_t compression : {fixtures::kCompressionZlib, 7u}) {
+    fixtures::BuiltPackage plain = PlainPackage(100);
+    fixtures::CompressOptions options;
+    options.compression = compression;
+    options.dataStart = uint32_t(plain.bytes.size());
+    fixtures::CompressedPackage packed;
+    ASSERT_TRUE(fixtures::CompressPackage(plain.bytes, options, &packed));
+    ASSERT_TRUE(packed.chunks.empty());
+    Scene scene;
+    scene.Install(packed.bytes);
+    PatchRun run = Patch(scene.backup);
+    EXPECT_EQ(run.code, 0);
+    Bytes expected(packed.bytes.begin(), packed.bytes.begin() + packed.summary.chunkTable);
+    PutU32(expected, packed.summary.packageFlags, 0x00080009);
+    PutU32(expected, packed.summary.compressionFlags, 0);
+    EXPECT_EQ(fixtures::ReadFileBytes(scene.shipped), expected) << "compression " << compression;
+  }
+}
+
+TEST(PatchPackage, BytesBehindTheLastChunkAreLeftOut) {
+  fixtures::CompressOptions options;
+  options.trailing = Bytes(1000, 0xEE);
+  Shipped s = MakeShipped(fixtures::kCompressionLzo, 5000, 0x80000, 0x20000, &options);
+  Scene scene;
+  scene.Install(s.packed.bytes);
+  EXPECT_EQ(Patch(scene.backup).code, 0);
+  EXPECT_EQ(fixtures::ReadFileBytes(scene.shipped), s.expected);
+}
+
+TEST(PatchPackage, ReplacesAStaleShippedFile) {
+  Shipped s = MakeShipped(fixtures::kCompressionZlib, 2000);
+  Scene scene;
+  scene.Install(s.packed.bytes);
+  ASSERT_TRUE(fixtures::WriteFileBytes(scene.shipped, Bytes(5000000, 1)));
+  EXPECT_EQ(Patch(scene.backup).code, 0);
+  EXPECT_EQ(fixtures::ReadFileBytes(scene.shipped), s.expected);
+}
+
+// ---------------------------------------------------------------------------
+// Packages that are refused: code, console bytes, and the shipped file put
+// back from the backup (M1)
+
+enum class Printed { kNothing, kDamaged, kSizeMismatch, kUnknownCompression };
+
+struct BadCase {
+  const char* name;
+  uint32_t compression;
+  std::function<void(Bytes& backup, const fixtures::CompressedPackage& packed)> damage;
+  int code;
+  Printed printed;
+};
+
+const fixtures::CompressedBlock& FirstBlock(const fixtures::CompressedPackage& p) {
+  return p.chunks[0].blocks[0];
+}
+const fixtures::CompressedBlock& LastBlock(const fixtures::CompressedPackage& p) {
+  return p.chunks.back().blocks.back();
+}
+
+const BadCase kBadCases[] = {
+    {"WrongTag", fixtures::kCompressionZlib,
+     [](Bytes& b, const auto&) { PutU32(b, 0, 0xC1832A9E); }, -1, Printed::kNothing},
+    {"RefusedVersion2", fixtures::kCompressionZlib,
+     [](Bytes& b, const auto&) { PutU32(b, 4, 0x00020000); }, -2, Printed::kNothing},
+    {"RefusedVersion1", fixtures::kCompressionLzo,
+     [](Bytes& b, const auto&) { PutU32(b, 4, 0x00010000); }, -2, Printed::kNothing},
+    {"NotCompressed", fixtures::kCompressionZlib,
+     [](Bytes& b, const auto& p) { PutU32(b, p.summary.compressionFlags, 0); }, -1,
+     Printed::kNothing},
+    {"UnknownCompression", fixtures::kCompressionZlib,
+     [](Bytes& b, const auto& p) { PutU32(b, p.summary.compressionFlags, 3); }, -9,
+     Printed::kUnknownCompression},
+    {"ZlibBlockBroken", fixtures::kCompressionZlib,
+     [](Bytes& b, const auto& p) { b[LastBlock(p).dataOffset] ^= 0xFF; }, -9,
+     Printed::kSizeMismatch},
+    {"ZlibBlockCutShort", fixtures::kCompressionZlib,
+     [](Bytes& b, const auto& p) { PutU32(b, FirstBlock(p).pairOffset, FirstBlock(p).compressedSize - 4); },
+     -9, Printed::kSizeMismatch},
+    {"LzoLongerThanItsEntry", fixtures::kCompressionLzo,
+     [](Bytes& b, const auto& p) { PutU32(b, FirstBlock(p).pairOffset + 4, FirstBlock(p).uncompressedSize - 1); },
+     -9, Printed::kSizeMismatch},
+    {"LzoShorterThanItsEntry", fixtures::kCompressionLzo,
+     [](Bytes& b, const auto& p) { PutU32(b, FirstBlock(p).pairOffset + 4, FirstBlock(p).uncompressedSize + 1); },
+     -9, Printed::kSizeMismatch},
+    {"LzoBlockCutShort", fixtures::kCompressionLzo,
+     [](Bytes& b, const auto& p) { PutU32(b, LastBlock(p).pairOffset, LastBlock(p).compressedSize - 3); },
+     -9, Printed::kSizeMismatch},
+    {"FolderLengthNegative", fixtures::kCompressionZlib,
+     [](Bytes& b, const auto&) { PutU32(b, 12, 0xFFFFFFFB); }, -20, Printed::kDamaged},
+    {"FolderLengthHuge", fixtures::kCompressionZlib,
+     [](Bytes& b, const auto&) { PutU32(b, 12, 0x7FFFFFF0); }, -20, Printed::kDamaged},
+    {"GenerationCountHuge", fixtures::kCompressionZlib,
+     [](Bytes& b, const auto& p) { PutU32(b, p.summary.generationCount, 0x40000000); }, -20,
+     Printed::kDamaged},
+    {"ChunkCountHuge", fixtures::kCompressionLzo,
+     [](Bytes& b, const auto& p) { PutU32(b, p.summary.chunkCount, 0x10000000); }, -20,
+     Printed::kDamaged},
+    {"FirstChunkInsideTheChunkTable", fixtures::kCompressionZlib,
+     [](Bytes& b, const auto& p) { PutU32(b, p.chunks[0].recordOffset + 8, p.summary.chunkTable); },
+     -20, Printed::kDamaged},
+    {"FirstChunkBeyondTheFile", fixtures::kCompressionZlib,
+     [](Bytes& b, const auto& p) { PutU32(b, p.chunks[0].recordOffset + 8, uint32_t(b.size()) + 1); },
+     -20, Printed::kDamaged},
+    {"ChunkHeaderCutByTheEnd", fixtures::kCompressionLzo,
+     [](Bytes& b, const auto& p) { PutU32(b, p.chunks[1].recordOffset + 8, uint32_t(b.size()) - 8); },
+     -20, Printed::kDamaged},
+    {"BlockSizeZero", fixtures::kCompressionZlib,
+     [](Bytes& b, const auto& p) { PutU32(b, p.chunks[1].headerOffset + 4, 0); }, -20,
+     Printed::kDamaged},
+    // In 32 bits (T + B - 1) / B would wrap to 0 blocks and give a chunk of
+    // zeros; counted in 64 bits the block table runs off the file.
+    {"BlockCountWouldWrap", fixtures::kCompressionZlib,
+     [](Bytes& b, const auto& p) { PutU32(b, p.chunks[0].headerOffset + 12, 0xFFFFFFF0); }, -20,
+     Printed::kDamaged},
+    {"BlockCountHuge", fixtures::kCompressionLzo,
+     [](Bytes& b, const auto& p) { PutU32(b, p.chunks[0].headerOffset + 4, 1); }, -20,
+     Printed::kDamaged},
+    {"BlockDataBeyondTheFile", fixtures::kCompressionZlib,
+     [](Bytes& b, const auto& p) { PutU32(b, LastBlock(p).pairOffset, LastBlock(p).compressedSize + 1); },
+     -20, Printed::kDamaged},
+    {"BlockCompressedSizeHuge", fixtures::kCompressionLzo,
+     [](Bytes& b, const auto& p) { PutU32(b, FirstBlock(p).pairOffset, 0xFFFFFFF0); }, -20,
+     Printed::kDamaged},
+    {"BlockPastTheChunkEnd", fixtures::kCompressionLzo,
+     [](Bytes& b, const auto& p) { PutU32(b, LastBlock(p).pairOffset + 4, LastBlock(p).uncompressedSize + 1); },
+     -20, Printed::kDamaged},
+    {"ChunkSmallerThanItsBlocks", fixtures::kCompressionZlib,
+     [](Bytes& b, const auto& p) { PutU32(b, p.chunks[0].recordOffset + 4, 1000); }, -20,
+     Printed::kDamaged},
+    {"OutputOf4GiB", fixtures::kCompressionZlib,
+     [](Bytes& b, const auto& p) { PutU32(b, p.chunks[1].recordOffset + 4, 0xFFFFFF00); }, -20,
+     Printed::kDamaged},
+};
+
+void PrintTo(const BadCase& c, std::ostream* os) { *os << c.name; }
+
+class PatchBad : public testing::TestWithParam<BadCase> {};
+
+TEST_P(PatchBad, RefusesAndLeavesTheBackupInPlace) {
+  const BadCase& t = GetParam();
+  Shipped s = MakeShipped(t.compression, 600000, 0x40000);
+  ASSERT_GE(s.packed.chunks.size(), 2u);
+  Bytes backup = s.packed.bytes;
+  t.damage(backup, s.packed);
+  Scene scene;
+  scene.Install(backup);
+
+  PatchRun run = Patch(scene.backup);
+  EXPECT_EQ(run.code, t.code);
+  switch (t.printed) {
+    case Printed::kNothing: EXPECT_EQ(run.printed, ""); break;
+    case Printed::kDamaged:
+      EXPECT_EQ(run.printed, Format(messages::kMsgPackageDamaged, scene.shipped));
+      break;
+    case Printed::kSizeMismatch: EXPECT_EQ(run.printed, messages::kMsgSizeMismatch); break;
+    case Printed::kUnknownCompression:
+      EXPECT_EQ(run.printed, messages::kMsgUnknownCompression);
+      break;
+  }
+  ExpectRestored(scene, backup);
+}
+
+INSTANTIATE_TEST_SUITE_P(Damage, PatchBad, testing::ValuesIn(kBadCases),
+                         [](const testing::TestParamInfo<BadCase>& info) {
+                           return std::string(info.param.name);
+                         });
+
+TEST(PatchPackage, ConsoleBytesAreGbk) {
+  // The damaged-package line as the console writes it without conversion.
+  Shipped s = MakeShipped(fixtures::kCompressionZlib, 100);
+  PutU32(s.packed.bytes, s.packed.chunks[0].headerOffset + 4, 0);
+  Scene scene;
+  scene.Install(s.packed.bytes);
+  PatchRun run = Patch(scene.backup);
+  EXPECT_EQ(run.printed, "\xCE\xC4\xBC\xFE[" + scene.shipped + "]\xCA\xFD\xBE\xDD\xCB\xF0\xBB\xB5\n");
+}
+
+// ---------------------------------------------------------------------------
+// Paths and files
+
+TEST(PatchPackage, PathWithoutBakSuffixTouchesNothing) {
+  Shipped s = MakeShipped(fixtures::kCompressionZlib, 100);
+  for (const char* name : {"Pkg.upk", "Pkg.upk.BAK", "Pkg.bak.upk"}) {
+    fixtures::TempDir dir;
+    std::string path = dir.File(name);
+    ASSERT_TRUE(fixtures::WriteFileBytes(path, s.packed.bytes));
+    PatchRun run = Patch(path);
+    EXPECT_EQ(run.code, -3) << name;
+    EXPECT_EQ(run.printed, "");
+    EXPECT_EQ(run.pathAfter, path);
+    EXPECT_EQ(fixtures::ReadFileBytes(path), s.packed.bytes);
+    EXPECT_FALSE(fixtures::FileExists(dir.File("Pkg")));
+    EXPECT_FALSE(fixtures::FileExists(dir.File("Pkg.upk.hanhua-copy")));
+  }
+}
+
+TEST(PatchPackage, MissingBackupTouchesNothing) {
+  Scene scene;
+  PatchRun run = Patch(scene.backup);
+  EXPECT_EQ(run.code, -1);
+  EXPECT_EQ(run.printed, "");
+  EXPECT_FALSE(fixtures::FileExists(scene.shipped)) << "nothing is created";
+
+  ASSERT_TRUE(fixtures::WriteFileText(scene.shipped, "keep"));
+  EXPECT_EQ(Patch(scene.backup).code, -1);
+  EXPECT_EQ(fixtures::ReadFileBytes(scene.shipped), Bytes({'k', 'e', 'e', 'p'}));
+}
+
+TEST(PatchPackage, ShippedPathThatCannotBeCreated) {
+  // A directory where the shipped file belongs: it can be neither deleted,
+  // created nor replaced by the backup, and the patcher says so.
+  Shipped s = MakeShipped(fixtures::kCompressionZlib, 100);
+  Scene scene;
+  scene.Install(s.packed.bytes);
+  ASSERT_EQ(mkdir(scene.shipped.c_str(), 0755), 0);
+  PatchRun run = Patch(scene.backup);
+  EXPECT_EQ(run.code, -1);
+  EXPECT_EQ(run.printed, Format(messages::kMsgRestoreError, scene.shipped));
+  EXPECT_EQ(fixtures::ReadFileBytes(scene.backup), s.packed.bytes);
+  rmdir(scene.shipped.c_str());
+}
+
+TEST(PatchPackage, FailedWriteIsAFailureOfThePackage) {
+  // A file size limit that the small backup fits under but the uncompressed
+  // package does not: the write fails part way.
+  Bytes zeros(3000000, 0);
+  fixtures::PackageContents c;
+  c.AddExport(0, c.Name("Big"), zeros);
+  fixtures::BuiltPackage plain = fixtures::BuildPackage(c);
+  fixtures::CompressedPackage packed;
+  ASSERT_TRUE(fixtures::CompressPackage(plain.bytes, {}, &packed));
+  ASSERT_LT(packed.bytes.size(), 100000u);
+  Scene scene;
+  scene.Install(packed.bytes);
+
+  struct rlimit saved;
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  struct rlimit limited = saved;
+  limited.rlim_cur = 1000000;
+  void (*oldHandler)(int) = signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+  PatchRun run = Patch(scene.backup);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, oldHandler);
+
+  EXPECT_EQ(run.code, -21);
+  EXPECT_EQ(run.printed, Format(messages::kMsgWriteFileError, scene.shipped));
+  ExpectRestored(scene, packed.bytes);
+}
+
+#if !defined(HANHUA_ASAN)
+// Runs body in a child process whose address space is capped at what it
+// uses now plus extra bytes; the child's exit status is body's result.
+int InLimitedMemory(uint64_t extra, const std::function<int()>& body) {
+  fflush(stdout);
+  pid_t pid = fork();
+  if (pid == 0) {
+    long pages = 0;
+    FILE* statm = fopen("/proc/self/statm", "r");
+    if (statm == nullptr || fscanf(statm, "%ld", &pages) != 1) _exit(100);
+    fclose(statm);
+    struct rlimit limit;
+    limit.rlim_cur = limit.rlim_max = uint64_t(pages) * uint64_t(sysconf(_SC_PAGESIZE)) + extra;
+    if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(101);
+    _exit(body());
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 200;
+}
+
+// A package of chunks without blocks, each declaring size zero bytes.
+Bytes ZeroChunkPackage(uint32_t size, int chunks) {
+  Shipped s = MakeShipped(fixtures::kCompressionZlib, 3000, 1000);
+  Bytes bytes = s.packed.bytes;
+  PutU32(bytes, s.packed.summary.chunkCount, uint32_t(chunks));
+  for (int i = 0; i < chunks; ++i) {
+    PutU32(bytes, s.packed.chunks[i].recordOffset + 4, size);
+    PutU32(bytes, s.packed.chunks[i].headerOffset + 12, 0);
+  }
+  return bytes;
+}
+
+TEST(PatchPackage, ChunkBufferThatCannotBeAllocated) {
+  Bytes backup = ZeroChunkPackage(256u << 20, 1);
+  Scene scene;
+  scene.Install(backup);
+  int status = InLimitedMemory(64u << 20, [&] {
+    PatchRun run = Patch(scene.backup);
+    return run.code == -12 && run.printed == messages::kMsgChunkAllocError ? 0 : 1;
+  });
+  EXPECT_EQ(status, 0);
+  ExpectRestored(scene, backup);
+}
+
+TEST(PatchPackage, ImageThatCannotBeAllocated) {
+  // Two chunks of 40 MiB fit one at a time; the 80 MiB read-back does not.
+  Bytes backup = ZeroChunkPackage(40u << 20, 2);
+  Scene scene;
+  scene.Install(backup);
+  int status = InLimitedMemory(64u << 20, [&] {
+    PatchRun run = Patch(scene.backup);
+    return run.code == -3 && run.printed == messages::kMsgImageAllocError ? 0 : 1;
+  });
+  EXPECT_EQ(status, 0);
+  ExpectRestored(scene, backup);
+}
+#endif
+
+}  // namespace
