@@ -132,6 +132,10 @@ fixtures::CompressedPackage SmallShippedPackage(uint32_t compression) {
 // A directory for thousands of short-lived files: in memory where there is
 // such a file system (replacing files on a disk journal is slow).
 struct SweepDir {
+#if defined(_WIN32)
+  fixtures::TempDir temporary;
+  std::string path = temporary.path();
+#else
   std::string path;
   SweepDir() {
     std::string pattern = (access("/dev/shm", W_OK) == 0 ? std::string("/dev/shm")
@@ -143,6 +147,7 @@ struct SweepDir {
     std::error_code error;
     if (!path.empty()) std::filesystem::remove_all(path, error);
   }
+#endif
 };
 
 struct Sweep {
