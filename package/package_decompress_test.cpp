@@ -130,6 +130,10 @@ fixtures::CompressedPackage SmallShippedPackage(uint32_t compression) {
 // A directory for thousands of short-lived files: in memory where there is
 // such a file system (replacing files on a disk journal is slow).
 struct SweepDir {
+#if defined(_WIN32)
+  fixtures::TempDir temporary;
+  std::string path = temporary.path();
+#else
   std::string path;
   SweepDir() {
     namespace fs = std::filesystem;
@@ -146,6 +150,7 @@ struct SweepDir {
     std::error_code error;
     if (!path.empty()) std::filesystem::remove_all(path, error);
   }
+#endif
 };
 
 // The codes of the table stage: a package that decompresses can still be
