@@ -56,8 +56,15 @@
 //    -22  "读取文件[%s]错误\n"           the shipped file cannot be read back
 //                                        whole (size query, seek or short read)
 //
-// The name and export table stage adds its own codes (-5, -13, -15 and
-// more); every one of them counts as a failure of the package as well.
+// Codes of the name and export table stage (package_tables.h), which may add
+// more of its own; each counts as a failure of the package like those above:
+//     -5  "new pNamestring err\n" or    the name slots or the export entries
+//         "new EXPORTENTRY err\n"        cannot be allocated
+//    -13  "ExprotTable 解析错误\n"      the export table cannot be read
+//    -15  "dwtypeNameIndex err\n" or    an export cannot be named (class
+//         "Export 解析错误\n", then      index beyond the import table,
+//         "GetExportName err\n"          outer index beyond the exports)
+//
 // When putting the backup back fails, "还原文件[%s]失败\n" follows the
 // failure's own line and the failure's code is returned unchanged.
 #pragma once
