@@ -85,7 +85,7 @@ void ConsoleVPrintf(const char* format, va_list args) {
   if (format == nullptr) return;
   try {
     // A GBK trail byte is never below 0x40, so no "%" hides inside a
-    // character, and the conversion leaves every conversion spec intact.
+    // character, and the conversion leaves every % directive intact.
     std::string converted;
     if (ConvertToUtf8()) {
       converted = GbkToUtf8(format);
