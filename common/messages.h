@@ -15,6 +15,9 @@ inline constexpr char kMsgPatchDone[] = "\xBA\xBA\xBB\xAF\xCD\xEA\xB1\xCF\n";
 // "正在还原 (%d / %d)...\r" — driver: chs2eng progress
 inline constexpr char kMsgRestoring[] = "\xD5\xFD\xD4\xDA\xBB\xB9\xD4\xAD (%d / %d)...\r";
 
+// "argv[%d],%s\n" — driver: echo of a command line that is not a command, argument index from 0 and argument text
+inline constexpr char kMsgArgumentEcho[] = "argv[%d],%s\n";
+
 // "读取文件[%s]错误\n" — package: the backup (or the written output) could not be read whole; %s is the output path
 inline constexpr char kMsgReadFileError[] = "\xB6\xC1\xC8\xA1\xCE\xC4\xBC\xFE[%s]\xB4\xED\xCE\xF3\n";
 
