@@ -3,6 +3,7 @@
 #include <lzo/lzo1x.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <new>
@@ -28,6 +29,11 @@ constexpr uint64_t kGenerationSize = 12;
 // The output is read back with a 32-bit size query whose failure value is
 // 0xFFFFFFFF, so the output must stay below that.
 constexpr uint64_t kMaxOutputSize = 0xFFFFFFFEu;
+// No block inflates to more than 1032 times its size (the deflate limit;
+// LZO1X stays far below it), so no genuine package grows by more than that.
+// A chunk size beyond it is damage, and writing it would only fill the disk
+// with zeros.
+constexpr uint64_t kMaxExpansion = 1032;
 
 struct FreeBytes {
   void operator()(uint8_t* p) const { std::free(p); }
@@ -59,10 +65,11 @@ struct Summary {
   uint64_t chunkTableEnd = 0;  // P + 16 + 16N
 };
 
-// The output file and how much has been written to it.
+// The output file, how much has been written to it and how much may be.
 struct Output {
   platform::File file;
   const char* path;
+  uint64_t limit;
   uint64_t size = 0;
 };
 
@@ -72,7 +79,7 @@ int Damaged(const char* path) {
 }
 
 int Append(Output& out, const uint8_t* data, uint64_t length) {
-  if (out.size + length > kMaxOutputSize) return Damaged(out.path);
+  if (out.size + length > out.limit) return Damaged(out.path);
   if (!platform::SeekEnd(out.file) ||
       platform::Write(out.file, data, uint32_t(length)) != int64_t(length)) {
     platform::ConsolePrintf(messages::kMsgWriteFileError, out.path);
@@ -85,10 +92,10 @@ int Append(Output& out, const uint8_t* data, uint64_t length) {
 // Checks the summary, reads where its chunk table lies and clears the
 // package flag bits that describe the compressed form.
 int ReadSummary(Backup& in, const char* path, Summary* summary) {
-  if (!in.Has(0, 4) || in.Word(0) != kPackageTag) return kPatchNotOpened;
+  if (!in.Has(0, 4) || in.Word(0) != kPackageTag) return kPatchWrongTag;
   if (!in.Has(4, 4)) return Damaged(path);
   uint32_t version = in.Word(4);
-  if (version == kRefusedVersionA || version == kRefusedVersionB) return kPatchBadSize;
+  if (version == kRefusedVersionA || version == kRefusedVersionB) return kPatchRefusedVersion;
 
   if (!in.Has(12, 4)) return Damaged(path);
   uint32_t folderLength = in.Word(12);
@@ -103,7 +110,7 @@ int ReadSummary(Backup& in, const char* path, Summary* summary) {
   summary->compressionFlagsAt = p + 8;
   summary->compression = in.Word(p + 8);
   summary->chunkCount = in.Word(p + 12);
-  if (summary->compression == 0) return kPatchNotOpened;  // not compressed
+  if (summary->compression == 0) return kPatchNotCompressed;
 
   summary->chunkTable = p + 16;
   summary->chunkTableEnd = summary->chunkTable + kChunkRecordSize * summary->chunkCount;
@@ -111,10 +118,11 @@ int ReadSummary(Backup& in, const char* path, Summary* summary) {
   return 0;
 }
 
+// A stream that inflates to fewer bytes than its slot is accepted; the rest
+// of the slot stays zero.
 int DecompressZlib(const uint8_t* src, uint32_t srcLength, uint8_t* dst, uint32_t dstLength) {
   uLongf produced = dstLength;
   if (uncompress(dst, &produced, src, srcLength) != Z_OK) {
-    // A stream that ends early is accepted; the rest of the slot stays zero.
     platform::ConsolePrintf("%s", messages::kMsgSizeMismatch);
     return kPatchBlockFailed;
   }
@@ -182,7 +190,7 @@ int WriteChunk(const Backup& in, const Summary& summary, uint32_t i, Output& out
     int code = Append(out, in.data + summary.chunkTableEnd, c - summary.chunkTableEnd);
     if (code != 0) return code;
   }
-  if (out.size + size > kMaxOutputSize) return Damaged(out.path);
+  if (out.size + size > out.limit) return Damaged(out.path);
 
   ZeroedBuffer chunk = AllocateZeroed(uint64_t(size) + 4);
   if (!chunk) {
@@ -198,9 +206,9 @@ int WriteChunk(const Backup& in, const Summary& summary, uint32_t i, Output& out
 
 int WriteUncompressedPackage(platform::File backup, platform::File output, const char* outputPath) {
   uint32_t size = platform::FileSize(backup);
-  if (size == platform::kSizeError) return kPatchBadSize;
+  if (size == platform::kSizeError) return kPatchNoSize;
   ZeroedBuffer buffer = AllocateZeroed(uint64_t(size) + 4);
-  if (!buffer) return kPatchNoBackupSuffix;  // the allocation failure shares -3
+  if (!buffer) return kPatchOutOfMemory;
   if (platform::Read(backup, buffer.get(), size) != int64_t(size)) {
     platform::ConsolePrintf(messages::kMsgReadFileError, outputPath);
     return kPatchShortRead;
@@ -214,7 +222,7 @@ int WriteUncompressedPackage(platform::File backup, platform::File output, const
   // The summary up to the chunk count, describing an uncompressed package.
   bytes::StoreU32LE(in.data + summary.compressionFlagsAt, 0);
   bytes::StoreU32LE(in.data + summary.compressionFlagsAt + 4, 0);
-  Output out{output, outputPath};
+  Output out{output, outputPath, std::min(kMaxOutputSize, kMaxExpansion * size)};
   code = Append(out, in.data, summary.chunkTable);
   for (uint32_t i = 0; code == 0 && i < summary.chunkCount; ++i) code = WriteChunk(in, summary, i, out);
   return code;
@@ -229,7 +237,7 @@ int ReadPackageImage(platform::File output, const char* outputPath, PackageImage
   std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[uint64_t(size) + 4]());
   if (!data) {
     platform::ConsolePrintf("%s", messages::kMsgImageAllocError);
-    return kPatchNoBackupSuffix;  // the image allocation failure shares -3
+    return kPatchOutOfMemory;
   }
   if (!platform::SeekBegin(output, 0) || platform::Read(output, data.get(), size) != int64_t(size)) {
     platform::ConsolePrintf(messages::kMsgReadFileError, outputPath);

@@ -33,12 +33,11 @@ void RestoreFromBackup(const char* outputPath) {
     std::memcpy(backupPath.get() + length, kBackupSuffix, kBackupSuffixLength + 1);
     restored = platform::CopyReplace(backupPath.get(), outputPath);
   }
-  if (!restored) {
+  // Where the file system keeps no attributes the copy has none to clear.
+  if (!restored || (!platform::SetAttributes(outputPath, platform::kAttrNormal) &&
+                    platform::GetAttributes(outputPath) != platform::kAttrNormal)) {
     platform::ConsolePrintf(messages::kMsgRestoreError, outputPath);
-    return;
   }
-  // Where the file system keeps no attributes there is nothing to clear.
-  platform::SetAttributes(outputPath, platform::kAttrNormal);
 }
 
 // From the deletion of the shipped file to the end of the table stage.
@@ -66,7 +65,7 @@ int PatchPackageFile(char* backupPath) {
   size_t length = std::strlen(backupPath);
   if (!HasBackupSuffix(backupPath, length)) {
     platform::Close(files.backup);
-    return kPatchNoBackupSuffix;
+    return kPatchNoBakSuffix;
   }
   backupPath[length - kBackupSuffixLength] = '\0';
   files.outputPath = backupPath;

@@ -47,7 +47,10 @@
 //                                        first chunk starts inside the chunk
 //                                        table; a block size of 0; a block
 //                                        whose output would not lie inside
-//                                        its chunk; an output of 4 GiB or more
+//                                        its chunk; an output of 4 GiB or more,
+//                                        or more than 1032 times the backup's
+//                                        size (more than compressed data can
+//                                        hold)
 //    -21  "写入文件[%s]错误\n"           writing the shipped file failed
 //                                        (disk full, for instance)
 //    -22  "读取文件[%s]错误\n"           the shipped file cannot be read back
@@ -62,11 +65,15 @@
 namespace package {
 
 inline constexpr int kPatchOk = 0;
-inline constexpr int kPatchNotOpened = -1;        // also: wrong tag, not compressed
-inline constexpr int kPatchBadSize = -2;          // also: refused version word
-inline constexpr int kPatchNoBackupSuffix = -3;   // also: allocation failures
+inline constexpr int kPatchNotOpened = -1;      // also the output cannot be created
+inline constexpr int kPatchWrongTag = -1;
+inline constexpr int kPatchNotCompressed = -1;
+inline constexpr int kPatchNoSize = -2;
+inline constexpr int kPatchRefusedVersion = -2;
+inline constexpr int kPatchNoBakSuffix = -3;
+inline constexpr int kPatchOutOfMemory = -3;    // backup buffer or package image
 inline constexpr int kPatchShortRead = -4;
-inline constexpr int kPatchBlockFailed = -9;
+inline constexpr int kPatchBlockFailed = -9;    // also unknown compression flags
 inline constexpr int kPatchChunkAlloc = -12;
 inline constexpr int kPatchLzoInit = 3;
 inline constexpr int kPatchDamaged = -20;

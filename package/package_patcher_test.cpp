@@ -3,12 +3,6 @@
 #include "package/package_patcher.h"
 
 #include <gtest/gtest.h>
-#if !defined(_WIN32)
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#endif
-#include <unistd.h>
 #include <zlib.h>
 
 #include <cstdio>
@@ -18,10 +12,18 @@
 #include <vector>
 
 #include "common/messages.h"
+#include "platform/fault_injection.h"
 #include "platform/platform.h"
-#include "tools/fixtures/capture_stdout.h"
 #include "tools/fixtures/files.h"
 #include "tools/fixtures/package_builder.h"
+#include "tools/fixtures/package_scene.h"
+
+#if !defined(_WIN32)
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #if defined(__SANITIZE_ADDRESS__)
 #define HANHUA_ASAN 1
@@ -82,43 +84,16 @@ Shipped MakeShipped(uint32_t compression, size_t bodyBytes, uint32_t chunkSize =
   return s;
 }
 
-// A package directory holding one backup, hidden and system as the driver
-// leaves it.
-struct Scene {
-  fixtures::TempDir dir;
-  std::string shipped = dir.File("Pkg.upk");
-  std::string backup = shipped + ".bak";
-  bool attributes = false;  // whether this file system keeps DOS attributes
+using Scene = fixtures::PackageScene;
+using PatchRun = fixtures::PatchResult;
 
-  void Install(const Bytes& bytes) {
-    ASSERT_TRUE(fixtures::WriteFileBytes(backup, bytes));
-    attributes = platform::SetAttributes(backup.c_str(), kHiddenSystem);
-  }
-};
-
-struct PatchRun {
-  int code;
-  std::string printed;
-  std::string pathAfter;
-};
-
-PatchRun Patch(const std::string& path) {
-  std::vector<char> buffer(path.begin(), path.end());
-  buffer.push_back('\0');
-  platform::ConsoleSetUtf8(false);
-  fixtures::CaptureStdout capture;
-  int code = package::PatchPackageFile(buffer.data());
-  std::string printed = capture.Finish();
-  return {code, printed, std::string(buffer.data())};
-}
+PatchRun Patch(const std::string& path) { return fixtures::RunPackagePatch(path); }
 
 std::string Format(const char* format, const std::string& path) {
-  std::vector<char> text(path.size() + 256);
-  snprintf(text.data(), text.size(), format, path.c_str());
-  return text.data();
+  return fixtures::FormatMessage(format, path);
 }
 
-// M1: after a failure the shipped file is the backup, with normal attributes,
+// After a failure the shipped file is the backup, with normal attributes,
 // and the backup is untouched.
 void ExpectRestored(const Scene& scene, const Bytes& backup) {
   EXPECT_EQ(fixtures::ReadFileBytes(scene.shipped), backup);
@@ -152,7 +127,7 @@ TEST_P(PatchGood, WritesTheUncompressedPackage) {
   ASSERT_EQ(s.packed.chunks.size(), t.chunks);
   ASSERT_EQ(s.packed.chunks[0].blocks.size(), t.blocksInFirstChunk);
   Scene scene;
-  scene.Install(s.packed.bytes);
+  ASSERT_TRUE(scene.Install(s.packed.bytes));
 
   PatchRun run = Patch(scene.backup);
   EXPECT_EQ(run.code, 0);
@@ -186,7 +161,7 @@ TEST(PatchPackage, OutputSummaryIsTheBackupsLessTheChunkTable) {
   uint32_t chunks = GetU32(s.packed.bytes, f.chunkCount);
   ASSERT_EQ(chunks, 3u);
   Scene scene;
-  scene.Install(s.packed.bytes);
+  ASSERT_TRUE(scene.Install(s.packed.bytes));
   ASSERT_EQ(Patch(scene.backup).code, 0);
   Bytes out = fixtures::ReadFileBytes(scene.shipped);
   const Bytes& in = s.packed.bytes;
@@ -218,7 +193,7 @@ TEST(PatchPackage, ChunkWithNoBlocksIsWrittenAsZeros) {
     uint32_t start = GetU32(s.packed.bytes, second.recordOffset);
     std::fill(s.expected.begin() + start, s.expected.begin() + start + second.uncompressedSize, 0);
     Scene scene;
-    scene.Install(s.packed.bytes);
+    ASSERT_TRUE(scene.Install(s.packed.bytes));
     PatchRun run = Patch(scene.backup);
     EXPECT_EQ(run.code, 0);
     EXPECT_EQ(fixtures::ReadFileBytes(scene.shipped), s.expected) << "compression " << compression;
@@ -240,7 +215,7 @@ TEST(PatchPackage, ShortZlibBlockLeavesZeros) {
   std::fill(s.expected.begin() + start, s.expected.begin() + start + 0x20000, 0);
   std::fill(s.expected.begin() + start, s.expected.begin() + start + 100, 'Z');
   Scene scene;
-  scene.Install(s.packed.bytes);
+  ASSERT_TRUE(scene.Install(s.packed.bytes));
   PatchRun run = Patch(scene.backup);
   EXPECT_EQ(run.code, 0);
   EXPECT_EQ(run.printed, "");
@@ -249,9 +224,13 @@ TEST(PatchPackage, ShortZlibBlockLeavesZeros) {
 
 TEST(PatchPackage, NoChunksWritesOnlyTheSummaryUpToTheChunkCount) {
   // Without chunks the remaining summary bytes are not written, whatever the
-  // compression flags say (unknown flags are only noticed at a block).
+  // compression flags say (unknown flags are only noticed at a block). The
+  // package has no names, imports or exports: the summary alone holds no
+  // tables for the next stage to read.
   for (uint32_t compression : {fixtures::kCompressionZlib, 7u}) {
-    fixtures::BuiltPackage plain = PlainPackage(100);
+    fixtures::PackageContents empty;
+    empty.packageFlags = 0x0F080009;
+    fixtures::BuiltPackage plain = fixtures::BuildPackage(empty);
     fixtures::CompressOptions options;
     options.compression = compression;
     options.dataStart = uint32_t(plain.bytes.size());
@@ -259,7 +238,7 @@ TEST(PatchPackage, NoChunksWritesOnlyTheSummaryUpToTheChunkCount) {
     ASSERT_TRUE(fixtures::CompressPackage(plain.bytes, options, &packed));
     ASSERT_TRUE(packed.chunks.empty());
     Scene scene;
-    scene.Install(packed.bytes);
+    ASSERT_TRUE(scene.Install(packed.bytes));
     PatchRun run = Patch(scene.backup);
     EXPECT_EQ(run.code, 0);
     Bytes expected(packed.bytes.begin(), packed.bytes.begin() + packed.summary.chunkTable);
@@ -274,7 +253,7 @@ TEST(PatchPackage, BytesBehindTheLastChunkAreLeftOut) {
   options.trailing = Bytes(1000, 0xEE);
   Shipped s = MakeShipped(fixtures::kCompressionLzo, 5000, 0x80000, 0x20000, &options);
   Scene scene;
-  scene.Install(s.packed.bytes);
+  ASSERT_TRUE(scene.Install(s.packed.bytes));
   EXPECT_EQ(Patch(scene.backup).code, 0);
   EXPECT_EQ(fixtures::ReadFileBytes(scene.shipped), s.expected);
 }
@@ -282,7 +261,7 @@ TEST(PatchPackage, BytesBehindTheLastChunkAreLeftOut) {
 TEST(PatchPackage, ReplacesAStaleShippedFile) {
   Shipped s = MakeShipped(fixtures::kCompressionZlib, 2000);
   Scene scene;
-  scene.Install(s.packed.bytes);
+  ASSERT_TRUE(scene.Install(s.packed.bytes));
   ASSERT_TRUE(fixtures::WriteFileBytes(scene.shipped, Bytes(5000000, 1)));
   EXPECT_EQ(Patch(scene.backup).code, 0);
   EXPECT_EQ(fixtures::ReadFileBytes(scene.shipped), s.expected);
@@ -290,7 +269,7 @@ TEST(PatchPackage, ReplacesAStaleShippedFile) {
 
 // ---------------------------------------------------------------------------
 // Packages that are refused: code, console bytes, and the shipped file put
-// back from the backup (M1)
+// back from the backup
 
 enum class Printed { kNothing, kDamaged, kSizeMismatch, kUnknownCompression };
 
@@ -379,6 +358,12 @@ const BadCase kBadCases[] = {
     {"ChunkSmallerThanItsBlocks", fixtures::kCompressionZlib,
      [](Bytes& b, const auto& p) { PutU32(b, p.chunks[0].recordOffset + 4, 1000); }, -20,
      Printed::kDamaged},
+    {"ChunkLargerThanCompressedDataCanHold", fixtures::kCompressionLzo,
+     [](Bytes& b, const auto& p) {
+       PutU32(b, p.chunks[2].recordOffset + 4, uint32_t(1032 * b.size()));
+       PutU32(b, p.chunks[2].headerOffset + 12, 0);
+     },
+     -20, Printed::kDamaged},
     {"OutputOf4GiB", fixtures::kCompressionZlib,
      [](Bytes& b, const auto& p) { PutU32(b, p.chunks[1].recordOffset + 4, 0xFFFFFF00); }, -20,
      Printed::kDamaged},
@@ -395,7 +380,7 @@ TEST_P(PatchBad, RefusesAndLeavesTheBackupInPlace) {
   Bytes backup = s.packed.bytes;
   t.damage(backup, s.packed);
   Scene scene;
-  scene.Install(backup);
+  ASSERT_TRUE(scene.Install(backup));
 
   PatchRun run = Patch(scene.backup);
   EXPECT_EQ(run.code, t.code);
@@ -422,7 +407,7 @@ TEST(PatchPackage, ConsoleBytesAreGbk) {
   Shipped s = MakeShipped(fixtures::kCompressionZlib, 100);
   PutU32(s.packed.bytes, s.packed.chunks[0].headerOffset + 4, 0);
   Scene scene;
-  scene.Install(s.packed.bytes);
+  ASSERT_TRUE(scene.Install(s.packed.bytes));
   PatchRun run = Patch(scene.backup);
   EXPECT_EQ(run.printed, "\xCE\xC4\xBC\xFE[" + scene.shipped + "]\xCA\xFD\xBE\xDD\xCB\xF0\xBB\xB5\n");
 }
@@ -463,19 +448,16 @@ TEST(PatchPackage, ShippedPathThatCannotBeCreated) {
   // created nor replaced by the backup, and the patcher says so.
   Shipped s = MakeShipped(fixtures::kCompressionZlib, 100);
   Scene scene;
-  scene.Install(s.packed.bytes);
+  ASSERT_TRUE(scene.Install(s.packed.bytes));
   ASSERT_TRUE(std::filesystem::create_directory(scene.shipped));
   PatchRun run = Patch(scene.backup);
   EXPECT_EQ(run.code, -1);
   EXPECT_EQ(run.printed, Format(messages::kMsgRestoreError, scene.shipped));
   EXPECT_EQ(fixtures::ReadFileBytes(scene.backup), s.packed.bytes);
-  std::filesystem::remove(scene.shipped);
 }
 
+#if !defined(_WIN32)
 TEST(PatchPackage, FailedWriteIsAFailureOfThePackage) {
-#if defined(_WIN32)
-  GTEST_SKIP() << "needs a file size limit (RLIMIT_FSIZE), which Windows does not have";
-#else
   // A file size limit that the small backup fits under but the uncompressed
   // package does not: the write fails part way.
   Bytes zeros(3000000, 0);
@@ -486,7 +468,7 @@ TEST(PatchPackage, FailedWriteIsAFailureOfThePackage) {
   ASSERT_TRUE(fixtures::CompressPackage(plain.bytes, {}, &packed));
   ASSERT_LT(packed.bytes.size(), 100000u);
   Scene scene;
-  scene.Install(packed.bytes);
+  ASSERT_TRUE(scene.Install(packed.bytes));
 
   struct rlimit saved;
   ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
@@ -501,11 +483,10 @@ TEST(PatchPackage, FailedWriteIsAFailureOfThePackage) {
   EXPECT_EQ(run.code, -21);
   EXPECT_EQ(run.printed, Format(messages::kMsgWriteFileError, scene.shipped));
   ExpectRestored(scene, packed.bytes);
-#endif
 }
 
-// Memory exhaustion needs an address-space limit (RLIMIT_AS) in a forked
-// child: POSIX only, and not under AddressSanitizer.
+#endif  // !_WIN32
+
 #if !defined(HANHUA_ASAN) && !defined(_WIN32)
 // Runs body in a child process whose address space is capped at what it
 // uses now plus extra bytes; the child's exit status is body's result.
@@ -536,13 +517,16 @@ Bytes ZeroChunkPackage(uint32_t size, int chunks) {
     PutU32(bytes, s.packed.chunks[i].recordOffset + 4, size);
     PutU32(bytes, s.packed.chunks[i].headerOffset + 12, 0);
   }
+  // Ignored bytes behind the last chunk, so that the chunks are not more
+  // than compressed data of this size could hold.
+  bytes.resize(size_t(size) * chunks / 1000 + 4096, 0);
   return bytes;
 }
 
 TEST(PatchPackage, ChunkBufferThatCannotBeAllocated) {
   Bytes backup = ZeroChunkPackage(256u << 20, 1);
   Scene scene;
-  scene.Install(backup);
+  ASSERT_TRUE(scene.Install(backup));
   int status = InLimitedMemory(64u << 20, [&] {
     PatchRun run = Patch(scene.backup);
     return run.code == -12 && run.printed == messages::kMsgChunkAllocError ? 0 : 1;
@@ -555,7 +539,7 @@ TEST(PatchPackage, ImageThatCannotBeAllocated) {
   // Two chunks of 40 MiB fit one at a time; the 80 MiB read-back does not.
   Bytes backup = ZeroChunkPackage(40u << 20, 2);
   Scene scene;
-  scene.Install(backup);
+  ASSERT_TRUE(scene.Install(backup));
   int status = InLimitedMemory(64u << 20, [&] {
     PatchRun run = Patch(scene.backup);
     return run.code == -3 && run.printed == messages::kMsgImageAllocError ? 0 : 1;
@@ -563,6 +547,157 @@ TEST(PatchPackage, ImageThatCannotBeAllocated) {
   EXPECT_EQ(status, 0);
   ExpectRestored(scene, backup);
 }
+TEST(PatchPackage, BackupBufferThatCannotBeAllocated) {
+  // A backup larger than the memory left: refused with -3 and no message.
+  Shipped s = MakeShipped(fixtures::kCompressionZlib, 100);
+  Bytes backup = s.packed.bytes;
+  backup.resize(40u << 20, 0);
+  Scene scene;
+  ASSERT_TRUE(scene.Install(backup));
+  int status = InLimitedMemory(16u << 20, [&] {
+    PatchRun run = Patch(scene.backup);
+    return run.code == -3 && run.printed.empty() ? 0 : 1;
+  });
+  EXPECT_EQ(status, 0);
+  ExpectRestored(scene, backup);
+}
 #endif
+
+
+// ---------------------------------------------------------------------------
+// Failures of the operating system, through the platform fault switch
+
+namespace faults = platform::faults;
+
+class PatchFaults : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!faults::Available()) GTEST_SKIP() << "built without the fault switch";
+    shipped_ = MakeShipped(fixtures::kCompressionZlib, 600000, 0x40000);
+    ASSERT_EQ(shipped_.packed.chunks.size(), 3u);
+    faults::Clear();
+  }
+  void TearDown() override { faults::Clear(); }
+
+  // Installs a fresh backup, arms the fault and patches.
+  PatchRun PatchWithFault(Scene& scene, const Bytes& backup, faults::Operation op, uint64_t nth,
+                          bool shortTransfer = false) {
+    EXPECT_TRUE(scene.Install(backup));
+    faults::Clear();
+    faults::FailCall(op, nth, shortTransfer);
+    PatchRun run = Patch(scene.backup);
+    faults::Clear();
+    return run;
+  }
+
+  Shipped shipped_;
+};
+
+struct FaultCase {
+  const char* name;
+  faults::Operation op;
+  uint64_t nth;
+  bool shortTransfer;
+  int code;
+  const char* message;  // takes the shipped path; nullptr: nothing printed
+};
+
+void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }
+
+// Calls in order: OpenRead (backup), DeletePath, CreateReadWrite, FileSize
+// and Read (backup), then per write a SeekEnd and a Write (summary, the
+// summary's remaining bytes, one per chunk), then FileSize, SeekBegin and
+// Read of the read-back.
+const FaultCase kFaultCases[] = {
+    {"BackupSize", faults::kSize, 1, false, -2, nullptr},
+    {"BackupReadFails", faults::kRead, 1, false, -4, messages::kMsgReadFileError},
+    {"BackupReadShort", faults::kRead, 1, true, -4, messages::kMsgReadFileError},
+    {"ShippedFileNotCreated", faults::kCreate, 1, false, -1, nullptr},
+    {"SummaryWriteFails", faults::kWrite, 1, false, -21, messages::kMsgWriteFileError},
+    {"ChunkWriteShort", faults::kWrite, 3, true, -21, messages::kMsgWriteFileError},
+    {"LastChunkWriteFails", faults::kWrite, 5, false, -21, messages::kMsgWriteFileError},
+    {"SeekToTheEndFails", faults::kSeek, 4, false, -21, messages::kMsgWriteFileError},
+    {"ReadBackSize", faults::kSize, 2, false, -22, messages::kMsgReadFileError},
+    {"ReadBackSeek", faults::kSeek, 6, false, -22, messages::kMsgReadFileError},
+    {"ReadBackFails", faults::kRead, 2, false, -22, messages::kMsgReadFileError},
+    {"ReadBackShort", faults::kRead, 2, true, -22, messages::kMsgReadFileError},
+    {"DeleteFailsHarmlessly", faults::kDelete, 1, false, 0, nullptr},
+};
+
+class PatchFault : public PatchFaults, public testing::WithParamInterface<FaultCase> {};
+
+TEST_P(PatchFault, IsReportedAndLeavesTheBackupInPlace) {
+  const FaultCase& t = GetParam();
+  Scene scene;
+  PatchRun run = PatchWithFault(scene, shipped_.packed.bytes, t.op, t.nth, t.shortTransfer);
+  EXPECT_EQ(run.code, t.code);
+  EXPECT_EQ(run.printed, t.message ? Format(t.message, scene.shipped) : "");
+  if (t.code == 0) {
+    EXPECT_EQ(fixtures::ReadFileBytes(scene.shipped), shipped_.expected);
+  } else {
+    ExpectRestored(scene, shipped_.packed.bytes);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Calls, PatchFault, testing::ValuesIn(kFaultCases),
+                         [](const testing::TestParamInfo<FaultCase>& info) {
+                           return std::string(info.param.name);
+                         });
+
+TEST_F(PatchFaults, EveryFailingCallLeavesAWorkingFile) {
+  Scene clean;
+  ASSERT_TRUE(clean.Install(shipped_.packed.bytes));
+  faults::Clear();
+  ASSERT_EQ(Patch(clean.backup).code, 0);
+  struct Counted {
+    faults::Operation op;
+    uint64_t calls;
+  };
+  std::vector<Counted> ops;
+  for (faults::Operation op : {faults::kOpenRead, faults::kCreate, faults::kRead, faults::kWrite,
+                               faults::kSeek, faults::kSize, faults::kDelete})
+    ops.push_back({op, faults::CallCount(op)});
+
+  for (const Counted& counted : ops) {
+    for (uint64_t nth = 1; nth <= counted.calls; ++nth) {
+      for (bool shortTransfer : {false, true}) {
+        Scene scene;
+        PatchRun run = PatchWithFault(scene, shipped_.packed.bytes, counted.op, nth, shortTransfer);
+        SCOPED_TRACE("operation " + std::to_string(counted.op) + " call " + std::to_string(nth));
+        Bytes shipped = fixtures::ReadFileBytes(scene.shipped);
+        if (run.code == 0) {
+          EXPECT_EQ(shipped, shipped_.expected);
+        } else if (counted.op == faults::kOpenRead) {
+          EXPECT_FALSE(fixtures::FileExists(scene.shipped)) << "no backup read, nothing created";
+        } else {
+          EXPECT_EQ(shipped, shipped_.packed.bytes);
+        }
+      }
+    }
+  }
+}
+
+TEST_F(PatchFaults, FailedRestoreIsReported) {
+  Bytes notCompressed = shipped_.packed.bytes;
+  PutU32(notCompressed, shipped_.packed.summary.compressionFlags, 0);
+  {
+    Scene scene;
+    PatchRun run = PatchWithFault(scene, notCompressed, faults::kCopy, 1);
+    EXPECT_EQ(run.code, -1) << "the failure's own code";
+    EXPECT_EQ(run.printed, Format(messages::kMsgRestoreError, scene.shipped));
+  }
+  {
+    Scene scene;
+    PatchRun run = PatchWithFault(scene, notCompressed, faults::kSetAttributes, 1);
+    EXPECT_EQ(run.code, -1);
+    EXPECT_EQ(fixtures::ReadFileBytes(scene.shipped), notCompressed);
+    if (scene.attributes) {
+      // The copy kept the backup's hidden and system attributes.
+      EXPECT_EQ(run.printed, Format(messages::kMsgRestoreError, scene.shipped));
+    } else {
+      EXPECT_EQ(run.printed, "") << "nothing to clear where there are no attributes";
+    }
+  }
+}
 
 }  // namespace

@@ -1,0 +1,41 @@
+#include "tests/fuzz/fuzz_files.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+
+namespace fuzz {
+
+const std::string& ScratchDir() {
+  // Never destroyed, so the exit handler below can still read it.
+  static const std::string* dir = new std::string([] {
+    // Memory-backed when the system has it: every input becomes a file, and
+    // a disk-backed directory would make the fuzzer wait on the disk.
+    std::filesystem::path base = std::filesystem::is_directory("/dev/shm")
+                                     ? std::filesystem::path("/dev/shm")
+                                     : std::filesystem::temp_directory_path();
+    std::string pattern = (base / "hanhua-fuzz-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) abort();
+    // libFuzzer may end the process without running exit handlers, so a
+    // directory can stay behind; scripts/fuzz removes those.
+    atexit([] {
+      std::error_code error;
+      std::filesystem::remove_all(ScratchDir(), error);
+    });
+    return pattern;
+  }());
+  return *dir;
+}
+
+std::string WriteScratchFile(const std::string& name, const uint8_t* data, size_t size) {
+  std::string path = ScratchDir() + "/" + name;
+  FILE* f = fopen(path.c_str(), "wb");
+  if (f == nullptr) abort();
+  if (size != 0 && fwrite(data, 1, size, f) != size) abort();
+  fclose(f);
+  return path;
+}
+
+}  // namespace fuzz
