@@ -15,6 +15,9 @@ inline constexpr char kMsgPatchDone[] = "\xBA\xBA\xBB\xAF\xCD\xEA\xB1\xCF\n";
 // "正在还原 (%d / %d)...\r" — driver: chs2eng progress
 inline constexpr char kMsgRestoring[] = "\xD5\xFD\xD4\xDA\xBB\xB9\xD4\xAD (%d / %d)...\r";
 
+// "argv[%d],%s\n" — driver: echo of a command line that is not a command, argument index from 0 and argument text
+inline constexpr char kMsgArgumentEcho[] = "argv[%d],%s\n";
+
 // "读取文件[%s]错误\n" — package: the backup (or the written output) could not be read whole; %s is the output path
 inline constexpr char kMsgReadFileError[] = "\xB6\xC1\xC8\xA1\xCE\xC4\xBC\xFE[%s]\xB4\xED\xCE\xF3\n";
 
@@ -70,5 +73,40 @@ inline constexpr char kMsgDictNoRemarkStart[] = "\xC3\xBB\xD3\xD0\xD5\xD2\xB5\xB
 
 // "没有找到 Remark00 段结束关键字，第%d个资源" — dictionary: remark end marker missing
 inline constexpr char kMsgDictNoRemarkEnd[] = "\xC3\xBB\xD3\xD0\xD5\xD2\xB5\xBD Remark00 \xB6\xCE\xBD\xE1\xCA\xF8\xB9\xD8\xBC\xFC\xD7\xD6\xA3\xAC\xB5\xDA%d\xB8\xF6\xD7\xCA\xD4\xB4";
+
+// --- names, exports and dialogue exports ---------------------------------
+
+// "new pNamestring err\n" — package: the name slots cannot be allocated
+inline constexpr char kMsgNameSlotsAllocError[] = "new pNamestring err\n";
+
+// "new EXPORTENTRY err\n" — package: the export entries cannot be allocated
+inline constexpr char kMsgExportEntriesAllocError[] = "new EXPORTENTRY err\n";
+
+// "dwtypeNameIndex err\n" — package: an imported class index beyond the import table
+inline constexpr char kMsgImportIndexError[] = "dwtypeNameIndex err\n";
+
+// "GetExportName err\n" — package: an export could not be named
+inline constexpr char kMsgGetExportNameError[] = "GetExportName err\n";
+
+// "%s 1 err\n" — package: an Object path without an apostrophe; %s is the path
+inline constexpr char kMsgObjectPathNoClass[] = "%s 1 err\n";
+
+// "%s 2 err\n" — package: an Object path with a single apostrophe; %s is the class part
+inline constexpr char kMsgObjectPathNoName[] = "%s 2 err\n";
+
+// "ImportTable 解析错误\n" — package: the import table reaches beyond the package
+inline constexpr char kMsgImportTableParseError[] = "ImportTable \xBD\xE2\xCE\xF6\xB4\xED\xCE\xF3\n";
+
+// "Name 索引越界\n" — package: a name index at or above the name count
+inline constexpr char kMsgNameIndexError[] = "Name \xCB\xF7\xD2\xFD\xD4\xBD\xBD\xE7\n";
+
+// "Class 索引越界\n" — package: a class index that names no import and no export
+inline constexpr char kMsgClassIndexError[] = "Class \xCB\xF7\xD2\xFD\xD4\xBD\xBD\xE7\n";
+
+// "Outer 循环引用\n" — package: an export's chain of outers loops back on itself
+inline constexpr char kMsgOuterLoopError[] = "Outer \xD1\xAD\xBB\xB7\xD2\xFD\xD3\xC3\n";
+
+// "Object 路径过长\n" — package: an Object path longer than 511 bytes
+inline constexpr char kMsgObjectPathTooLong[] = "Object \xC2\xB7\xBE\xB6\xB9\xFD\xB3\xA4\n";
 
 }  // namespace messages

@@ -109,9 +109,9 @@ class BRXStringDict {
   // Loads the dictionary text file. A name holding a path separator
   // (a backslash; on POSIX a slash too) is the whole path; any other name is
   // joined to the current directory with a backslash. Result: the number of
-  // entries, 0 on failure. A path that does not fit kPathCapacity, a missing
-  // file and a size of 0 or above kMaxFileSize leave the dictionary as it
-  // was; every later failure (memory, a short read, no entry, a missing
+  // entries, 0 on failure. An absent or empty name, a path that does not fit
+  // kPathCapacity, a missing file and a size of 0 or above kMaxFileSize
+  // leave the dictionary as it was; every later failure (memory, a short read, no entry, a missing
   // section marker) leaves it empty.
   uint32_t LoadFromTXTFileA(const char* name);
   // The same from a whole dictionary text in memory (not modified); clears
@@ -176,7 +176,8 @@ class BRXStringDict {
   // block. Result: N; 0 on any failure, which leaves the dictionary empty
   // (except for a path that does not fit, which changes nothing). Refuses a
   // file whose N does not fit it or whose records point or reach outside its
-  // text block, or whose texts are not terminated where their lengths say.
+  // text block, or whose texts are not terminated exactly where their
+  // lengths say (a zero inside a text, or none right after it).
   uint32_t LoadFromBINFileA(const char* name);
   // Writes the binary form that LoadFromBINFileA reads (entries in array
   // order, each text zero-terminated in the text block), replacing the file.

@@ -56,9 +56,12 @@ uint32_t BRXStringDict::LoadFromBINFileA(const char* name) {
       uint32_t offset = bytes::LoadU32LE(record + 4 * f);
       uint32_t length = bytes::LoadU32LE(record + 12 + 4 * f);
       // Each text lies inside the text block and ends where its length says:
-      // with a zero, or with the block (the store's zero bytes follow it).
+      // no zero among its bytes, then a zero or the end of the block (the
+      // store's zero bytes follow it). A length that disagrees with the text
+      // would make lookups and copies of it disagree.
       if (!bytes::InBounds(offset, length, blockSize)) return 0;
       if (uint64_t(offset) + length < blockSize && block[offset + length] != '\0') return 0;
+      if (memchr(block + offset, '\0', length) != nullptr) return 0;
       texts[f] = block + offset;
       lengths[f] = length;
     }

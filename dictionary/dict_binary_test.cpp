@@ -97,6 +97,8 @@ TEST(DictBinaryLoad, RefusedFilesLeaveTheDictionaryEmpty) {
       {"length beyond the block", BinaryFile(1, 1, {{{0, 6, 9, 5, 2, 2}}}, block)},
       {"offset and length wrap", BinaryFile(1, 1, {{{0xFFFFFFF0u, 6, 9, 0x20, 2, 0}}}, block)},
       {"length that misses the text's zero", BinaryFile(1, 1, {{{0, 6, 9, 4, 2, 0}}}, block)},
+      {"length that runs past the text's zero", BinaryFile(1, 1, {{{0, 6, 9, 5, 3, 0}}}, block)},
+      {"zero inside a text", BinaryFile(1, 1, {{{0, 0, 9, 0, 1, 0}}}, std::string(10, '\0'))},
   };
   TempDir dir;
   std::string good = dir.File("good.bin"), bad = dir.File("bad.bin");

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -206,11 +207,13 @@ TEST(DictTextFile, ABareNameIsReadFromTheCurrentDirectory) {
 TEST(DictTextFile, NamesWithASeparatorAreWholePaths) {
   TempDir dir;
   ASSERT_TRUE(fixtures::WriteFileText(dir.File("d.txt"), FileText(kThree)));
-  InDirectory in("/");
+  // The root of the directory's drive ("/" on POSIX, "C:\\" on Windows).
+  std::filesystem::path whole(dir.path());
+  InDirectory in(whole.root_path().string());
   const std::string paths[] = {
       dir.path() + "/d.txt",
       dir.path() + "\\d.txt",
-      dir.path().substr(1) + "/d.txt",  // relative to the root, the current directory
+      whole.relative_path().string() + "/d.txt",  // relative to the root, the current directory
   };
   for (const std::string& path : paths) {
     BRXStringDict dict;
@@ -221,9 +224,14 @@ TEST(DictTextFile, NamesWithASeparatorAreWholePaths) {
 
 TEST(DictTextFile, TheRootDirectoryKeepsOneSeparator) {
   InDirectory in("/");
+  // The root ends in its separator: "/" on POSIX, "Z:\\" (the current
+  // drive's) on Windows. That one is dropped before the backslash is added.
+  std::string root = std::filesystem::current_path().string();
+  ASSERT_FALSE(root.empty());
+  root.pop_back();
   BRXStringDict dict;
   EXPECT_EQ(dict.LoadFromTXTFileA("hanhua-no-such-dictionary.txt"), 0u);
-  EXPECT_STREQ(dict.GetPath(), "\\hanhua-no-such-dictionary.txt") << "the path is kept";
+  EXPECT_EQ(std::string(dict.GetPath()), root + "\\hanhua-no-such-dictionary.txt") << "the path is kept";
 }
 
 TEST(DictTextFile, RefusalsThatLeaveTheDictionaryAsItWas) {
@@ -258,7 +266,7 @@ TEST(DictTextFile, ALongCurrentDirectoryIsRefused) {
   std::string deep = dir.path();
   while (deep.size() + 1 + strlen("chs.txt") < 260) {
     deep += "/" + std::string(std::min<size_t>(40, 259 - deep.size() - 1), 'd');
-    ASSERT_EQ(mkdir(deep.c_str(), 0755), 0) << deep;
+    ASSERT_TRUE(std::filesystem::create_directory(deep)) << deep;
   }
   ASSERT_LT(deep.size(), 260u);
   ASSERT_TRUE(fixtures::WriteFileText(deep + "/chs.txt", FileText(kThree)));

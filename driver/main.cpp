@@ -1,2 +1,10 @@
-// Placeholder program entry until the driver lands.
-int main() { return 0; }
+// The program entry: hanhua eng2chs|chs2eng PKGDIR MOVIEDIR.
+#include "driver/driver.h"
+#include "movie/movie_patcher.h"
+#include "package/package_patcher.h"
+#include "platform/platform.h"
+
+int main(int argc, char** argv) {
+  platform::ConsoleInit();
+  return driver::Run(argc, argv, driver::Patchers{PatchMovieFile, package::PatchPackageFile});
+}

@@ -1,8 +1,359 @@
 #include "package/package_tables.h"
 
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "common/bytes.h"
+#include "common/messages.h"
+#include "package/dialogue_rewrite.h"
+#include "platform/platform.h"
+
 namespace package {
 
-// Placeholder until the name and export tables are read: nothing to translate.
-int TranslateDialogueExports(const PackageImage&, const PackageFiles&) { return 0; }
+namespace {
+
+// A name-table length word from -65,536 to -1 announces UTF-16 text.
+constexpr int32_t kMinUtf16Length = -65536;
+
+// The class part that marks a dialogue event export.
+constexpr char kDialogueEventClass[] = "AkDialogueEvent";
+
+// Fills slot with the 8-bit name of length word length at text. The name is
+// copied as stored, terminator included. A name longer than its slot, or
+// one that fills the slot without a zero byte to end it, would run into the
+// next slot: the package is refused instead of cutting the name, since a cut
+// name could match another one.
+bool CopyNarrowName(const uint8_t* text, uint32_t length, char* slot) {
+  if (length > kNameSlotSize) return false;
+  if (length == kNameSlotSize && std::memchr(text, 0, length) == nullptr) return false;
+  std::memcpy(slot, text, length);
+  return true;
+}
+
+// Fills slot with the UTF-8 form of the units - 1 UTF-16 code units at text
+// (the last unit, the terminator, is left out). A name whose UTF-8 form
+// needs the whole slot or more is refused, for the same reason as above.
+bool ConvertWideName(const uint8_t* text, uint32_t units, char* slot) {
+  if (units <= 1) return true;  // only a terminator: the slot stays empty
+  // Every code unit gives at least one UTF-8 byte, so more units than the
+  // slot holds bytes can never fit.
+  const uint32_t count = units - 1;
+  if (count >= kNameSlotSize) return false;
+  uint16_t wide[kNameSlotSize];
+  for (uint32_t i = 0; i < count; ++i) wide[i] = uint16_t(text[2 * i] | text[2 * i + 1] << 8);
+  int needed = platform::Utf16ToUtf8(wide, int(count), nullptr, 0);
+  if (needed <= 0 || uint32_t(needed) >= kNameSlotSize) return false;
+  return platform::Utf16ToUtf8(wide, int(count), slot, int(kNameSlotSize)) == needed;
+}
+
+int RefuseNameTable() {
+  platform::ConsolePrintf(messages::kMsgNameTableParseError);
+  return kNameTableUnreadable;
+}
+
+// The text of name index, or null (after printing the message) when the
+// index is at or above the name count. Export and import records take their
+// name indexes on trust; a damaged index would read outside the slots.
+const char* NameText(const NameSlots& names, uint32_t index) {
+  if (index >= names.count) {
+    platform::ConsolePrintf(messages::kMsgNameIndexError);
+    return nullptr;
+  }
+  return names.Slot(index);
+}
+
+// Builds a text piece by piece in the Object path buffer, never writing past
+// it; overflowed() tells that the whole text would not have fitted.
+class PathWriter {
+ public:
+  explicit PathWriter(char (&buffer)[kObjectPathSize]) : buffer_(buffer) { buffer_[0] = 0; }
+
+  void Append(const char* text) { Append(text, std::strlen(text)); }
+  void Append(const char* text, size_t length) {
+    if (length > kObjectPathSize - 1 - length_) {
+      overflow_ = true;
+      return;
+    }
+    std::memcpy(buffer_ + length_, text, length);
+    length_ += length;
+    buffer_[length_] = 0;
+  }
+  bool overflowed() const { return overflow_; }
+
+ private:
+  char (&buffer_)[kObjectPathSize];
+  size_t length_ = 0;
+  bool overflow_ = false;
+};
+
+// Appends the display name of entry: its name, and when its number n is not
+// 0, "_" and n - 1 (computed in 32 bits, so that the lowest number wraps to
+// the highest as a 32-bit machine word would). False when the name index is
+// out of range.
+bool AppendDisplayName(const NameSlots& names, const EXPORTENTRY& entry, PathWriter* path) {
+  const char* name = NameText(names, entry.objectName);
+  if (name == nullptr) return false;
+  path->Append(name);
+  if (entry.objectNumber != 0) {
+    char suffix[16];
+    int length = std::snprintf(suffix, sizeof suffix, "_%d", int32_t(uint32_t(entry.objectNumber) - 1));
+    path->Append(suffix, size_t(length));
+  }
+  return true;
+}
+
+// The name index of the class of entry, or a code: 0 for an imported class
+// beyond the import table (its message printed), a negative code for a
+// class index that names no export (its message printed).
+int ClassNameIndex(const ImportTable& imports, const ExportTable& exports, int32_t classIndex,
+                   uint32_t* nameIndex) {
+  uint32_t c = uint32_t(classIndex);
+  if (c >= 0xFF000000u) {  // -16,777,216 to -1: import ~c
+    uint32_t k = ~c;
+    if (k >= imports.count) {
+      platform::ConsolePrintf(messages::kMsgImportIndexError);
+      return 0;
+    }
+    *nameIndex = bytes::LoadU32LE(imports.records + uint64_t(k) * kImportRecordSize + kImportNameOffset);
+    return 1;
+  }
+  // A positive index above the export count, or a negative one below
+  // -16,777,216, would name an entry outside the table: refused.
+  if (c > exports.count) {
+    platform::ConsolePrintf(messages::kMsgClassIndexError);
+    return kClassIndexOutOfRange;
+  }
+  *nameIndex = exports.entries[c - 1].objectName;
+  return 1;
+}
+
+// Collects the outers of export index, innermost first, into chain (depth
+// entries). Returns 1, 0 for an outer index beyond the export table (its
+// message printed), or a negative code: a chain that comes back to an
+// export already on it would go round for ever; a chain of kObjectPathSize
+// outers or more cannot fit a path, since every outer adds at least a dot.
+int CollectOuters(const ExportTable& exports, uint32_t index, uint32_t (&chain)[kObjectPathSize],
+                  uint32_t* depth) {
+  *depth = 0;
+  int32_t outer = exports.entries[index].outerIndex;
+  while (outer != 0) {
+    if (uint32_t(outer) > exports.count) {
+      platform::ConsolePrintf(messages::kMsgExportParseError);
+      return 0;
+    }
+    uint32_t o = uint32_t(outer) - 1;
+    bool seen = o == index;
+    for (uint32_t k = 0; k < *depth && !seen; ++k) seen = chain[k] == o;
+    if (seen) {
+      platform::ConsolePrintf(messages::kMsgOuterLoopError);
+      return kOuterChainLoops;
+    }
+    if (*depth == kObjectPathSize) {
+      platform::ConsolePrintf(messages::kMsgObjectPathTooLong);
+      return kObjectPathTooLong;
+    }
+    chain[(*depth)++] = o;
+    outer = exports.entries[o].outerIndex;
+  }
+  return 1;
+}
+
+int RefuseLongPath() {
+  platform::ConsolePrintf(messages::kMsgObjectPathTooLong);
+  return kObjectPathTooLong;
+}
+
+}  // namespace
+
+int ReadNameTable(const PackageImage& image, NameSlots* names) {
+  const uint32_t count = image.nameCount;
+  names->count = 0;
+  names->text.reset();
+  // Every name takes at least 12 bytes (length word and 8 trailing bytes),
+  // so a table that could not hold count names is refused before the slots
+  // are allocated: a damaged count would otherwise ask for terabytes.
+  if (count != 0 && !bytes::InBounds(image.nameOffset, uint64_t(count) * 12, image.size)) {
+    return RefuseNameTable();
+  }
+  names->text.reset(new (std::nothrow) char[uint64_t(count) * kNameSlotSize]());
+  if (names->text == nullptr) {
+    platform::ConsolePrintf(messages::kMsgNameSlotsAllocError);
+    return kTablesAllocFailed;
+  }
+  names->count = count;
+
+  uint64_t p = image.nameOffset;
+  const uint8_t* data = image.data.get();
+  for (uint32_t i = 0; i < count; ++i) {
+    if (!bytes::InBounds(p, 4, image.size)) return RefuseNameTable();
+    const int32_t length = bytes::LoadI32LE(data + p);
+    char* slot = names->text.get() + uint64_t(i) * kNameSlotSize;
+    const bool wide = length < 0;
+    // A length word below -65,536 is neither 8-bit text (its unsigned value
+    // is far beyond any package) nor a UTF-16 name that could fit a slot.
+    if (wide && length < kMinUtf16Length) return RefuseNameTable();
+    const uint64_t textBytes = wide ? 2 * uint64_t(-int64_t(length)) : uint64_t(length);
+    // The whole entry, with its 8 trailing bytes, must lie in the package.
+    if (!bytes::InBounds(p + 4, textBytes + 8, image.size)) return RefuseNameTable();
+    const bool fits = wide ? ConvertWideName(data + p + 4, uint32_t(-int64_t(length)), slot)
+                           : CopyNarrowName(data + p + 4, uint32_t(length), slot);
+    if (!fits) return RefuseNameTable();
+    p += 4 + textBytes + 8;
+  }
+  return 0;
+}
+
+int ReadExportTable(const PackageImage& image, ExportTable* exports) {
+  const uint32_t count = image.exportCount;
+  exports->count = 0;
+  exports->entries.reset();
+  if (count != 0 &&
+      !bytes::InBounds(image.exportOffset, uint64_t(count) * kExportRecordSize, image.size)) {
+    platform::ConsolePrintf(messages::kMsgExportTableParseError);
+    return kExportTableUnreadable;
+  }
+  exports->entries.reset(new (std::nothrow) EXPORTENTRY[count]());
+  if (exports->entries == nullptr) {
+    platform::ConsolePrintf(messages::kMsgExportEntriesAllocError);
+    return kTablesAllocFailed;
+  }
+  exports->count = count;
+  for (uint32_t i = 0; i < count; ++i) {
+    // Inside the image, which is below 4 GiB, so r + 36 fits 32 bits.
+    const uint32_t r = image.exportOffset + i * kExportRecordSize;
+    const uint8_t* record = image.data.get() + r;
+    EXPORTENTRY& e = exports->entries[i];
+    e.classIndex = bytes::LoadI32LE(record + 0);
+    e.superIndex = bytes::LoadU32LE(record + 4);
+    e.outerIndex = bytes::LoadI32LE(record + 8);
+    e.objectName = bytes::LoadU32LE(record + 12);
+    e.objectNumber = bytes::LoadI32LE(record + 16);
+    e.archetypeIndex = bytes::LoadU32LE(record + 20);
+    e.word24 = bytes::LoadU32LE(record + 24);
+    e.serialSizePosition = r + 36;
+    e.serialSize = bytes::LoadU32LE(record + 36);
+    e.serialOffset = bytes::LoadU32LE(record + 40);
+    e.word44 = bytes::LoadU32LE(record + 44);
+    e.word48 = bytes::LoadU32LE(record + 48);
+  }
+  return 0;
+}
+
+int ReadImportTable(const PackageImage& image, ImportTable* imports) {
+  imports->records = nullptr;
+  imports->count = 0;
+  if (image.importCount == 0) return 0;
+  if (!bytes::InBounds(image.importOffset, uint64_t(image.importCount) * kImportRecordSize,
+                       image.size)) {
+    platform::ConsolePrintf(messages::kMsgImportTableParseError);
+    return kImportTableUnreadable;
+  }
+  imports->records = image.data.get() + image.importOffset;
+  imports->count = image.importCount;
+  return 0;
+}
+
+int GetExportName(const NameSlots& names, const ImportTable& imports, const ExportTable& exports,
+                  uint32_t index, char (&path)[kObjectPathSize]) {
+  const EXPORTENTRY& entry = exports.entries[index];
+  PathWriter writer(path);
+
+  // A class object: its own name (no number suffix, no outers).
+  if (entry.classIndex == 0) {
+    const char* name = NameText(names, entry.objectName);
+    if (name == nullptr) return kNameIndexOutOfRange;
+    writer.Append("Class'");
+    writer.Append(name);
+    writer.Append("'");
+    return writer.overflowed() ? RefuseLongPath() : 1;
+  }
+
+  uint32_t classNameIndex = 0;
+  int code = ClassNameIndex(imports, exports, entry.classIndex, &classNameIndex);
+  if (code != 1) return code;
+  const char* className = NameText(names, classNameIndex);
+  if (className == nullptr) return kNameIndexOutOfRange;
+
+  uint32_t chain[kObjectPathSize];
+  uint32_t depth = 0;
+  code = CollectOuters(exports, index, chain, &depth);
+  if (code != 1) return code;
+
+  // The class name never carries a number suffix; the outers and the
+  // export's own name do.
+  writer.Append(className);
+  writer.Append("'");
+  for (uint32_t k = depth; k-- > 0;) {
+    if (!AppendDisplayName(names, exports.entries[chain[k]], &writer)) return kNameIndexOutOfRange;
+    writer.Append(".");
+  }
+  if (!AppendDisplayName(names, entry, &writer)) return kNameIndexOutOfRange;
+  writer.Append("'");
+  return writer.overflowed() ? RefuseLongPath() : 1;
+}
+
+bool IsDialogueEventPath(char* objectPath) {
+  char* first = std::strchr(objectPath, '\'');
+  if (first == nullptr) {
+    platform::ConsolePrintf(messages::kMsgObjectPathNoClass, objectPath);
+    return false;
+  }
+  *first = 0;
+  if (std::strchr(first + 1, '\'') == nullptr) {
+    platform::ConsolePrintf(messages::kMsgObjectPathNoName, objectPath);
+    return false;
+  }
+  return std::strcmp(objectPath, kDialogueEventClass) == 0;
+}
+
+int PatchDialogueExport(char* objectPath, const PackageImage& image, const EXPORTENTRY& entry,
+                        const NameSlots& names, std::vector<uint8_t>* newBody) {
+  if (!IsDialogueEventPath(objectPath)) return 0;
+  // The body is read only for dialogue event exports, so only theirs must
+  // lie inside the package; the other exports' extents are never used.
+  if (!bytes::InBounds(entry.serialOffset, entry.serialSize, image.size)) {
+    return kExportBodyOutsideImage;
+  }
+  return RewriteDialogueText(image.data.get() + entry.serialOffset, entry.serialSize, names,
+                             newBody);
+}
+
+int TranslateDialogueExports(const PackageImage& image, const PackageFiles& files) {
+  NameSlots names;
+  int code = ReadNameTable(image, &names);
+  if (code != 0) return code;
+  ExportTable exports;
+  code = ReadExportTable(image, &exports);
+  if (code != 0) return code;
+  ImportTable imports;
+  code = ReadImportTable(image, &imports);
+  if (code != 0) return code;
+
+  char path[kObjectPathSize] = {};
+  for (uint32_t i = 0; i < exports.count; ++i) {
+    code = GetExportName(names, imports, exports, i, path);
+    if (code != 1) {
+      platform::ConsolePrintf(messages::kMsgGetExportNameError);
+      return code == 0 ? kExportNameFailed : code;
+    }
+    std::vector<uint8_t> newBody;
+    code = PatchDialogueExport(path, image, exports.entries[i], names, &newBody);
+    if (code == kExportBodyOutsideImage) {
+      platform::ConsolePrintf(messages::kMsgPackageDamaged, files.outputPath);
+      return code;
+    }
+    if (code != 1) continue;
+    // A relocation that cannot be written would leave the record pointing
+    // at a body that is not there: the package fails and is restored.
+    code = RelocateExport(files.output, exports.entries[i].serialSizePosition, newBody);
+    if (code != 0) {
+      platform::ConsolePrintf(messages::kMsgWriteFileError, files.outputPath);
+      return code;
+    }
+  }
+  return 0;
+}
 
 }  // namespace package

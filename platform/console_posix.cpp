@@ -1,12 +1,19 @@
 // POSIX backend of the console: the messages are GBK bytes; a terminal whose
 // locale uses UTF-8 gets them converted, any other gets them unchanged.
+//
+// Only the message format is converted. The texts filled into it (paths,
+// command-line arguments) are already in the locale's own encoding, as they
+// came from the command line; converting them too would turn a UTF-8 path
+// into nonsense.
 #include <errno.h>
 #include <iconv.h>
 #include <langinfo.h>
 #include <locale.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
+#include <new>
 #include <string>
 #include <vector>
 
@@ -17,6 +24,19 @@ namespace platform {
 namespace {
 
 int g_utf8 = -1;  // -1: not decided yet; then 0 or 1
+
+bool NamesUtf8(const char* text) {
+  return text != nullptr && (strcasestr(text, "UTF-8") != nullptr || strcasestr(text, "UTF8") != nullptr);
+}
+
+// The locale named by the environment, as setlocale(LC_ALL, "") reads it.
+const char* LocaleFromEnvironment() {
+  for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    const char* value = getenv(name);
+    if (value != nullptr && value[0] != '\0') return value;
+  }
+  return nullptr;
+}
 
 bool ConvertToUtf8() {
   if (g_utf8 < 0) {
@@ -30,6 +50,10 @@ bool ConvertToUtf8() {
 std::string GbkToUtf8(const std::string& gbk) {
   iconv_t cd = iconv_open("UTF-8", "GBK");
   if (cd == (iconv_t)-1) return gbk;
+  struct Closer {
+    iconv_t cd;
+    ~Closer() { iconv_close(cd); }
+  } closer{cd};
   std::string out;
   std::vector<char> buffer(gbk.size() * 3 + 16);
   char* in = const_cast<char*>(gbk.data());
@@ -45,28 +69,43 @@ std::string GbkToUtf8(const std::string& gbk) {
       --inLeft;
     }
   }
-  iconv_close(cd);
   return out;
 }
 
 }  // namespace
 
-void ConsoleInit() { setlocale(LC_ALL, ""); }
+void ConsoleInit() {
+  if (setlocale(LC_ALL, "") != nullptr) return;
+  // The environment names a locale that is not installed (common on minimal
+  // systems: LANG=en_US.UTF-8 without the locale generated). The terminal
+  // still expects what the name says, so go by the name.
+  if (NamesUtf8(LocaleFromEnvironment())) g_utf8 = 1;
+}
 
 void ConsoleSetUtf8(bool utf8) { g_utf8 = utf8 ? 1 : 0; }
 
 void ConsoleVPrintf(const char* format, va_list args) {
-  va_list copy;
-  va_copy(copy, args);
-  int len = vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  if (len < 0) return;
-  std::string text(size_t(len) + 1, '\0');
-  vsnprintf(text.data(), text.size(), format, args);
-  text.resize(size_t(len));
-  if (ConvertToUtf8()) text = GbkToUtf8(text);
-  fwrite(text.data(), 1, text.size(), stdout);
-  fflush(stdout);
+  if (format == nullptr) return;
+  try {
+    // A GBK trail byte is never below 0x40, so no "%" hides inside a
+    // character, and the conversion leaves every % directive intact.
+    std::string converted;
+    if (ConvertToUtf8()) {
+      converted = GbkToUtf8(format);
+      format = converted.c_str();
+    }
+    va_list copy;
+    va_copy(copy, args);
+    int len = vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    if (len < 0) return;
+    std::string text(size_t(len) + 1, '\0');
+    vsnprintf(text.data(), text.size(), format, args);
+    fwrite(text.data(), 1, size_t(len), stdout);
+    fflush(stdout);
+  } catch (const std::bad_alloc&) {
+    // No memory for the message: it is lost, the program goes on.
+  }
 }
 
 void ConsolePrintf(const char* format, ...) {

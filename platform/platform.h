@@ -143,13 +143,15 @@ int Utf8ToUtf16(const char* src, int bytes, uint16_t* dst, int capacity);
 // Console
 
 // Sets up the console once at program start (the C locale from the
-// environment on POSIX).
+// environment on POSIX; a locale that is named but not installed still
+// counts as UTF-8 when its name says so).
 void ConsoleInit();
-// printf to standard output. The format and its text arguments are GBK
-// bytes, the code page of the program's messages. A Windows console shows
-// them as they are; on POSIX, when the locale's character set is UTF-8, they
-// are converted to UTF-8 so a Linux terminal shows them, otherwise written
-// unchanged.
+// printf to standard output. The format is GBK bytes, the code page of the
+// program's messages; its text arguments (paths, command-line arguments) are
+// in the system's own code page, as they came in. A Windows console shows
+// both as they are; on POSIX, when the locale's character set is UTF-8, the
+// format is converted to UTF-8 so a Linux terminal shows it (the arguments,
+// UTF-8 already, are left alone), otherwise everything is written unchanged.
 void ConsolePrintf(const char* format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 1, 2)))

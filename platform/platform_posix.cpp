@@ -43,7 +43,14 @@ constexpr char kDosAttributeName[] = "user.DOSATTRIB";
 
 File OpenRead(const char* path) {
   if (faults::Hit(faults::kOpenRead)) return kNoFile;
-  return OpenFlags(path, O_RDONLY);
+  File file = OpenFlags(path, O_RDONLY);
+  // Windows cannot open a directory as a file; neither can we.
+  struct stat st;
+  if (file != kNoFile && (::fstat(Fd(file), &st) != 0 || S_ISDIR(st.st_mode))) {
+    ::close(Fd(file));
+    return kNoFile;
+  }
+  return file;
 }
 
 File CreateReadWrite(const char* path) {

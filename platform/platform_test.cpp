@@ -73,6 +73,7 @@ TEST(PlatformFiles, ReadWriteSeekAndSize) {
   platform::Close(f);
 
   EXPECT_EQ(platform::OpenRead(dir.File("missing").c_str()), platform::kNoFile);
+  EXPECT_EQ(platform::OpenRead(dir.path().c_str()), platform::kNoFile) << "a directory";
   EXPECT_EQ(platform::FileSize(platform::kNoFile), platform::kSizeError);
   EXPECT_EQ(platform::OpenWrite(path.c_str(), platform::kCreateNew), platform::kNoFile);
 }

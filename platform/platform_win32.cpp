@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "platform/fault_injection.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -28,15 +29,18 @@ bool ValidDisposition(Disposition disposition) {
 }  // namespace
 
 File OpenRead(const char* path) {
+  if (faults::Hit(faults::kOpenRead)) return kNoFile;
   return Create(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
 }
 
 File CreateReadWrite(const char* path) {
+  if (faults::Hit(faults::kCreate)) return kNoFile;
   return Create(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                 CREATE_ALWAYS);
 }
 
 File OpenWrite(const char* path, Disposition disposition) {
+  if (faults::Hit(faults::kCreate)) return kNoFile;
   if (!ValidDisposition(disposition)) return kNoFile;
   // The Disposition values are those of CREATE_NEW ... TRUNCATE_EXISTING.
   return Create(path, GENERIC_WRITE, FILE_SHARE_WRITE, static_cast<DWORD>(disposition));
@@ -47,11 +51,13 @@ void Close(File file) {
 }
 
 uint32_t FileSize(File file) {
+  if (faults::Hit(faults::kSize)) return kSizeError;
   if (file == kNoFile) return kSizeError;
   return GetFileSize(Handle(file), nullptr);  // INVALID_FILE_SIZE is kSizeError
 }
 
 bool SeekBegin(File file, uint64_t offset) {
+  if (faults::Hit(faults::kSeek)) return false;
   if (file == kNoFile || offset > uint64_t(INT64_MAX)) return false;
   LARGE_INTEGER distance;
   distance.QuadPart = static_cast<LONGLONG>(offset);
@@ -59,6 +65,7 @@ bool SeekBegin(File file, uint64_t offset) {
 }
 
 bool SeekEnd(File file) {
+  if (faults::Hit(faults::kSeek)) return false;
   if (file == kNoFile) return false;
   LARGE_INTEGER zero;
   zero.QuadPart = 0;
@@ -66,6 +73,11 @@ bool SeekEnd(File file) {
 }
 
 int64_t Read(File file, void* dst, uint32_t count) {
+  bool shortRead = false;
+  if (faults::Hit(faults::kRead, &shortRead)) {
+    if (!shortRead) return -1;
+    count /= 2;
+  }
   if (file == kNoFile) return -1;
   DWORD done = 0;
   if (!ReadFile(Handle(file), dst, count, &done, nullptr)) return -1;
@@ -73,24 +85,35 @@ int64_t Read(File file, void* dst, uint32_t count) {
 }
 
 int64_t Write(File file, const void* src, uint32_t count) {
+  bool shortWrite = false;
+  if (faults::Hit(faults::kWrite, &shortWrite)) {
+    if (!shortWrite) return -1;
+    count /= 2;  // a full disk: part of the bytes reach the file
+  }
   if (file == kNoFile) return -1;
   DWORD done = 0;
   if (!WriteFile(Handle(file), src, count, &done, nullptr)) return -1;
   return done;
 }
 
-bool DeletePath(const char* path) { return path != nullptr && DeleteFileA(path) != 0; }
+bool DeletePath(const char* path) {
+  if (faults::Hit(faults::kDelete)) return false;
+  return path != nullptr && DeleteFileA(path) != 0;
+}
 
 bool MoveNoReplace(const char* from, const char* to) {
+  if (faults::Hit(faults::kMove)) return false;
   // MoveFileA never replaces an existing target.
   return from != nullptr && to != nullptr && MoveFileA(from, to) != 0;
 }
 
 bool CopyReplace(const char* from, const char* to) {
+  if (faults::Hit(faults::kCopy)) return false;
   return from != nullptr && to != nullptr && CopyFileA(from, to, FALSE) != 0;
 }
 
 bool SetAttributes(const char* path, uint32_t attributes) {
+  if (faults::Hit(faults::kSetAttributes)) return false;
   return path != nullptr && SetFileAttributesA(path, attributes) != 0;
 }
 
@@ -105,7 +128,30 @@ uint32_t GetAttributes(const char* path) {
   return attributes == 0 ? uint32_t(kAttrNormal) : attributes;
 }
 
+bool GetFileIdentity(const char* path, FileIdentity* identity) {
+  if (path == nullptr || identity == nullptr) return false;
+  // Attributes only, sharing everything: looking must not disturb a file
+  // that another handle has open. Backup semantics lets a directory answer
+  // too, as stat() does on POSIX.
+  HANDLE handle = CreateFileA(path, FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  bool ok = GetFileInformationByHandle(handle, &info) != 0;
+  CloseHandle(handle);
+  if (!ok) return false;
+  auto join = [](DWORD high, DWORD low) { return uint64_t(high) << 32 | low; };
+  identity->size = join(info.nFileSizeHigh, info.nFileSizeLow);
+  identity->modified = join(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime);
+  identity->changed = 0;  // Windows keeps no status-change time here
+  identity->fileId = join(info.nFileIndexHigh, info.nFileIndexLow);
+  identity->volume = info.dwVolumeSerialNumber;
+  return true;
+}
+
 bool MapReadOnly(File file, uint32_t size, MappedView* view) {
+  if (faults::Hit(faults::kMap)) return false;
   // Size 0 would ask Windows for the whole file; an empty file cannot be
   // mapped at all, so refuse it here in every case.
   if (view == nullptr || file == kNoFile || size == 0) return false;

@@ -1,0 +1,44 @@
+// The command-line driver: picks the run from the command line and walks the
+// Target file list, making and restoring the backups and calling the two
+// patchers once per file.
+//
+//   hanhua eng2chs PKGDIR MOVIEDIR   move every listed file aside to a hidden,
+//                                    system "X.bak" and rebuild X from it
+//   hanhua chs2eng PKGDIR MOVIEDIR   copy every "X.bak" back over X
+//
+// Any other command line is echoed argument by argument. Every file is
+// attempted, no result stops the run, and the exit code is always 0.
+#pragma once
+
+#include <string>
+
+namespace driver {
+
+// The patchers of the eng2chs run. Each is handed its own modifiable heap
+// copy of the backup path and rebuilds the shipped file (the backup path less
+// ".bak") from the backup. The program uses PatchMovieFile and
+// PatchPackageFile; tests hand in fakes.
+struct Patchers {
+  void (*patchMovie)(char* backupPath);
+  int (*patchPackage)(char* backupPath);
+};
+
+// The program entry behind main(): selects the run and returns the exit code
+// (always 0).
+int Run(int argc, char** argv, const Patchers& patchers);
+
+// The two runs. The directories are used as given: no check, no
+// normalisation, no trailing separator removed.
+void Eng2Chs(const char* packageDir, const char* movieDir, const Patchers& patchers);
+void Chs2Eng(const char* packageDir, const char* movieDir);
+
+// Writes "argv[i],text" for every argument, the program path included.
+void Echo(int argc, char** argv);
+
+// dir + "\" + name: the path of a listed file. A backslash separates
+// directories on every platform (the platform layer maps it on POSIX).
+std::string FilePath(const char* dir, const char* name);
+// The backup of a file: its path followed by ".bak".
+std::string BackupPath(const std::string& filePath);
+
+}  // namespace driver

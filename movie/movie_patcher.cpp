@@ -1,0 +1,212 @@
+#include "movie/movie_patcher.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "common/bytes.h"
+#include "dictionary/brx_string_dict.h"
+#include "dictionary/load_report.h"
+#include "platform/platform.h"
+
+namespace {
+
+constexpr char kBackupSuffix[] = ".bak";
+constexpr size_t kBackupSuffixLength = sizeof kBackupSuffix - 1;
+constexpr char kDictionaryName[] = "chs.txt";
+
+// Subtitle chunk layout (offsets from the chunk's first byte).
+constexpr uint8_t kSubtitleSignature[4] = {'@', 'S', 'B', 'T'};
+constexpr uint32_t kSizeFieldOffset = 4;  // big-endian size of the rest of the chunk
+constexpr uint32_t kChunkPrefixSize = 8;  // signature and size field
+constexpr uint32_t kPatternOffset = 20;
+constexpr uint32_t kTextLengthOffset = 48;  // little-endian
+constexpr uint32_t kTextOffset = 52;        // zero-terminated text
+
+// Chunk bytes 20 to 39 of a subtitle chunk that is translated: the head's
+// rate word 1000 (big-endian) and its two zero words, then language 0 and
+// time base 1000 (little-endian).
+constexpr uint8_t kSubtitlePattern[20] = {0x00, 0x00, 0x03, 0xE8, 0, 0, 0, 0, 0, 0,
+                                          0,    0,    0,    0,    0, 0, 0xE8, 0x03, 0, 0};
+
+// Candidates lie 16 bytes apart, and a chunk is only taken when more than
+// 64 bytes of the searched range remain from its first byte: the smallest
+// subtitle chunk (an empty text) is 64 bytes long.
+constexpr uint32_t kGridStep = 16;
+constexpr uint32_t kMinimumRemainder = 64;
+constexpr uint32_t kLargestSearchLength = 0x7FFFFFFF;
+
+// Room reserved over the backup's size for translations longer than the
+// texts they replace; the output grows beyond it when needed.
+constexpr uint64_t kOutputHeadroom = 2048;
+
+class OpenFile {
+ public:
+  explicit OpenFile(platform::File file) : file_(file) {}
+  ~OpenFile() { platform::Close(file_); }
+  OpenFile(const OpenFile&) = delete;
+  OpenFile& operator=(const OpenFile&) = delete;
+  platform::File get() const { return file_; }
+  bool is_open() const { return file_ != platform::kNoFile; }
+
+ private:
+  platform::File file_;
+};
+
+class MappedFile {
+ public:
+  MappedFile() = default;
+  ~MappedFile() { platform::Unmap(&view_); }
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+  bool Map(platform::File file, uint32_t size) { return platform::MapReadOnly(file, size, &view_); }
+  const uint8_t* data() const { return view_.data; }
+
+ private:
+  platform::MappedView view_;
+};
+
+// The shipped path is the backup path less its ".bak". False when the path
+// does not end in ".bak" (or is nothing but it), or memory runs out.
+bool ShippedPathOf(const char* backupPath, std::string* shippedPath) {
+  size_t length = std::strlen(backupPath);
+  if (length <= kBackupSuffixLength) return false;
+  size_t stem = length - kBackupSuffixLength;
+  if (std::memcmp(backupPath + stem, kBackupSuffix, kBackupSuffixLength) != 0) return false;
+  try {
+    shippedPath->assign(backupPath, stem);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
+// The subtitle text at text, up to its zero byte or the end of the movie,
+// whichever comes first, as a zero-terminated key.
+void ReadSubtitleKey(const uint8_t* text, const uint8_t* movieEnd, std::string* key) {
+  size_t available = static_cast<size_t>(movieEnd - text);
+  const void* zero = std::memchr(text, 0, available);
+  size_t length = zero ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - text) : available;
+  key->assign(reinterpret_cast<const char*>(text), length);
+}
+
+// Appends the chunk that replaces oldChunk: its first 52 bytes with a new
+// size and text length, the translation, and zero bytes up to a multiple of
+// 16 (at least two of them, counted by the text length).
+void AppendTranslatedChunk(const uint8_t* oldChunk, const char* text, uint32_t textLength,
+                           std::vector<uint8_t>* output) {
+  uint64_t chunkLength = (uint64_t{textLength} + kTextOffset + 2 + 15) & ~uint64_t{15};
+  size_t at = output->size();
+  output->insert(output->end(), oldChunk, oldChunk + kTextOffset);
+  output->insert(output->end(), text, text + textLength);
+  output->resize(at + chunkLength, 0);
+  uint8_t* chunk = output->data() + at;
+  bytes::StoreU32BE(chunk + kSizeFieldOffset, static_cast<uint32_t>(chunkLength - kChunkPrefixSize));
+  bytes::StoreU32LE(chunk + kTextLengthOffset, textLength + 2);
+}
+
+// Copies the movie into output with every known subtitle replaced by its
+// translation. Result: the number of subtitles replaced.
+uint32_t TranslateSubtitles(const uint8_t* movie, uint32_t size, const BRXStringDict& dictionary,
+                            std::vector<uint8_t>* output) {
+  const uint8_t* movieEnd = movie + size;
+  uint64_t copyFrom = 0;  // first movie byte not yet accounted for in the output
+  uint32_t replaced = 0;
+  std::string key;
+  const uint8_t* chunk = FindSubtitleChunk(movie, size);
+  while (chunk != nullptr) {
+    uint64_t chunkStart = static_cast<uint64_t>(chunk - movie);
+    // Computed in 64 bits, the stated end always lies at least 8 bytes past
+    // the chunk's start, so the search always moves forward; a size that
+    // reaches beyond the movie ends the search below.
+    uint64_t chunkEnd = chunkStart + kChunkPrefixSize + bytes::LoadU32BE(chunk + kSizeFieldOffset);
+
+    ReadSubtitleKey(chunk + kTextOffset, movieEnd, &key);
+    const BRXStringEntry* entry = dictionary.FindEntry(key.c_str());
+    if (entry != nullptr) {
+      output->insert(output->end(), movie + copyFrom, chunk);
+      AppendTranslatedChunk(chunk, entry->target, entry->targetLength, output);
+      copyFrom = std::min<uint64_t>(chunkEnd, size);
+      ++replaced;
+    }
+    // An unknown subtitle stays where it is and is copied with the bytes
+    // around it. The grid starts again at the end of the chunk.
+    if (chunkEnd >= size) break;
+    chunk = FindSubtitleChunk(movie + chunkEnd, static_cast<uint32_t>(size - chunkEnd));
+  }
+  output->insert(output->end(), movie + copyFrom, movieEnd);
+  return replaced;
+}
+
+// Writes the whole rebuilt movie with one write. False when the file cannot
+// be created or not every byte reaches it.
+bool WriteRebuiltMovie(const char* path, const std::vector<uint8_t>& movie) {
+  if (movie.size() > UINT32_MAX) return false;  // file sizes are 32-bit
+  OpenFile file(platform::CreateReadWrite(path));
+  if (!file.is_open()) return false;
+  uint32_t length = static_cast<uint32_t>(movie.size());
+  return platform::Write(file.get(), movie.data(), length) == int64_t{length};
+}
+
+// Rebuilds the movie from the open backup and writes it to shippedPath.
+// True only when at least one subtitle was translated and the rebuilt movie
+// was written whole.
+bool RebuildMovie(platform::File backup, const char* shippedPath) {
+  uint32_t size = platform::FileSize(backup);
+  if (size == platform::kSizeError) return false;
+  MappedFile movie;
+  if (!movie.Map(backup, size)) return false;  // an empty backup cannot be mapped
+  try {
+    std::vector<uint8_t> output;
+    output.reserve(size + kOutputHeadroom);
+    BRXStringDict dictionary;
+    dictionary.LoadFromTXTFileA(kDictionaryName);
+    ReportLoadFailureOnce(dictionary);
+    if (TranslateSubtitles(movie.data(), size, dictionary, &output) == 0) return false;
+    return WriteRebuiltMovie(shippedPath, output);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+// Makes the shipped file a plain copy of the backup. The copy would carry
+// the backup's hidden and system attributes, so they are cleared. If even
+// the copy fails, a partly written movie is removed rather than left
+// looking complete; the backup still holds the movie for the restore
+// command.
+void RestoreShippedFromBackup(const char* backupPath, const char* shippedPath) {
+  if (platform::CopyReplace(backupPath, shippedPath))
+    platform::SetAttributes(shippedPath, platform::kAttrNormal);
+  else
+    platform::DeletePath(shippedPath);
+}
+
+}  // namespace
+
+const uint8_t* FindSubtitleChunk(const uint8_t* start, uint32_t length) {
+  if (start == nullptr || length > kLargestSearchLength || length <= kMinimumRemainder) return nullptr;
+  uint32_t bound = length - kMinimumRemainder;
+  for (uint32_t at = 0; at < bound; at += kGridStep) {
+    const uint8_t* candidate = start + at;
+    if (std::memcmp(candidate, kSubtitleSignature, sizeof kSubtitleSignature) == 0 &&
+        std::memcmp(candidate + kPatternOffset, kSubtitlePattern, sizeof kSubtitlePattern) == 0)
+      return candidate;
+  }
+  return nullptr;
+}
+
+void PatchMovieFile(char* backupPath) {
+  if (backupPath == nullptr) return;
+  OpenFile backup(platform::OpenRead(backupPath));
+  if (!backup.is_open()) return;
+  std::string shippedPath;
+  if (!ShippedPathOf(backupPath, &shippedPath)) return;
+
+  // A file at the shipped path is a rebuilt copy from an earlier run; the
+  // movie is always rebuilt from the backup.
+  platform::DeletePath(shippedPath.c_str());
+  if (!RebuildMovie(backup.get(), shippedPath.c_str()))
+    RestoreShippedFromBackup(backupPath, shippedPath.c_str());
+}

@@ -1,0 +1,33 @@
+// The movie subtitle patcher: rebuilds one movie file from its backup with
+// its subtitle lines translated through the dictionary "chs.txt".
+//
+// A movie is a run of chunks, each a four-byte ASCII signature, a 32-bit
+// big-endian size (the bytes of the chunk after the size field) and a body.
+// Subtitle lines travel in "@SBT" chunks. Only subtitle chunks of language 0
+// with a rate and time base of 1000 are translated; every other byte of the
+// movie is copied unchanged and in order.
+#pragma once
+
+#include <cstdint>
+
+// Rebuilds the movie whose backup is backupPath (a path ending in ".bak")
+// under the same path less ".bak". The backup is only read. Every subtitle
+// chunk that FindSubtitleChunk finds and whose text the dictionary knows is
+// replaced by a chunk of the same head carrying the translation.
+//
+// The shipped movie is never left missing or partial: when no subtitle was
+// translated, or when anything fails after the shipped file was deleted, the
+// shipped file is made a plain copy of the backup (with normal attributes).
+// When the backup cannot be opened or the path does not end in ".bak",
+// nothing is deleted or written. Prints nothing and reports nothing.
+void PatchMovieFile(char* backupPath);
+
+// The first subtitle chunk in the byte range [start, start + length) that is
+// a candidate for translation, or nullptr. Candidates lie on a 16-byte grid
+// counted from start; a chunk is recognised only when more than 64 bytes of
+// the range remain from its first byte. A candidate matches when it begins
+// with "@SBT" and its bytes 20 to 39 hold the subtitle pattern: rate 1000
+// (big-endian), two zero words, language 0 and time base 1000 (both
+// little-endian). A length above 2^31 - 1 gives nullptr. Reads nothing
+// outside the range.
+const uint8_t* FindSubtitleChunk(const uint8_t* start, uint32_t length);

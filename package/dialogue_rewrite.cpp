@@ -1,0 +1,222 @@
+#include "package/dialogue_rewrite.h"
+
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "common/bytes.h"
+#include "dictionary/brx_string_dict.h"
+#include "dictionary/load_report.h"
+
+namespace package {
+
+namespace {
+
+constexpr char kDialogueTextName[] = "DialogueText";
+// Property tag (16 bytes) and string count (4 bytes).
+constexpr uint32_t kTagHeaderSize = 20;
+// The value size word of a tag, and where the counted bytes begin.
+constexpr uint32_t kValueSizeOffset = 8;
+constexpr uint32_t kValueStart = 16;
+
+// Byte count of a length-prefixed string with length word length: the word
+// and 2 * -length bytes of UTF-16 text, or length bytes of 8-bit text.
+uint64_t StringBytes(int32_t length) {
+  return length < 0 ? 4 + 2 * uint64_t(-int64_t(length)) : 4 + uint64_t(uint32_t(length));
+}
+
+// True when the 16-byte property tag at t names the DialogueText property:
+// its name index selects the name "DialogueText" and its name number and
+// the word at +12 are 0. The index is compared with the name count first,
+// which rules out most byte positions at the cost of one comparison.
+bool IsDialogueTextTag(const uint8_t* tag, const NameSlots& names) {
+  const uint32_t nameIndex = bytes::LoadU32LE(tag);
+  return nameIndex < names.count && std::strcmp(names.Slot(nameIndex), kDialogueTextName) == 0 &&
+         bytes::LoadU32LE(tag + 4) == 0 && bytes::LoadU32LE(tag + 12) == 0;
+}
+
+// The end of the string array of count strings that begins at p, or 0 when
+// the array reaches past the end of the body (size bytes). Such a tag is
+// ordinary data that happens to look like one, and is not rewritten. The
+// walk is bounded by the body, since every string takes at least 4 bytes.
+uint64_t ArrayEnd(const uint8_t* body, uint64_t size, uint64_t p, uint32_t count) {
+  for (uint32_t j = 0; j < count; ++j) {
+    if (!bytes::InBounds(p, 4, size)) return 0;
+    const uint64_t b = StringBytes(bytes::LoadI32LE(body + p));
+    if (!bytes::InBounds(p, b, size)) return 0;
+    p += b;
+  }
+  return p;
+}
+
+// Scratch space of one rewrite, kept across strings.
+struct Scratch {
+  std::string key;              // the lookup text
+  std::vector<uint16_t> units;  // UTF-16 text of a string, or of a translation
+};
+
+// Forms the lookup text of the string at s (length word length, inside the
+// body): an 8-bit string's bytes up to its first zero byte as stored, a
+// UTF-16 string's units before its terminator converted to UTF-8. False when
+// the text is longer than kMaxLookupText bytes: that string is not looked up
+// and stays as it is.
+bool FormLookupText(const uint8_t* s, int32_t length, Scratch* scratch) {
+  std::string& key = scratch->key;
+  key.clear();
+  const uint8_t* text = s + 4;
+  if (length >= 0) {
+    const void* zero = std::memchr(text, 0, uint32_t(length));
+    const size_t n = zero ? size_t(static_cast<const uint8_t*>(zero) - text) : size_t(length);
+    if (n > kMaxLookupText) return false;
+    key.assign(reinterpret_cast<const char*>(text), n);
+    return true;
+  }
+  const uint64_t count = uint64_t(-int64_t(length)) - 1;  // units before the terminator
+  if (count == 0) return true;
+  // Every unit gives at least one UTF-8 byte.
+  if (count > kMaxLookupText) return false;
+  scratch->units.resize(count);
+  for (uint64_t i = 0; i < count; ++i) scratch->units[i] = uint16_t(text[2 * i] | text[2 * i + 1] << 8);
+  const int needed = platform::Utf16ToUtf8(scratch->units.data(), int(count), nullptr, 0);
+  if (needed <= 0 || uint32_t(needed) > kMaxLookupText) return false;
+  key.resize(size_t(needed));
+  return platform::Utf16ToUtf8(scratch->units.data(), int(count), key.data(), needed) == needed;
+}
+
+// Converts a translation to UTF-16 into scratch->units. False when its
+// UTF-16 form is longer than kMaxTranslationUnits: the string is then left
+// as it is rather than written cut.
+bool ConvertTranslation(const Translation& found, Scratch* scratch) {
+  scratch->units.clear();
+  if (found.targetLength == 0) return true;
+  if (found.targetLength > uint32_t(INT32_MAX)) return false;
+  const int bytes = int(found.targetLength);
+  const int needed = platform::Utf8ToUtf16(found.target, bytes, nullptr, 0);
+  if (needed <= 0 || uint32_t(needed) > kMaxTranslationUnits) return false;
+  scratch->units.resize(size_t(needed));
+  return platform::Utf8ToUtf16(found.target, bytes, scratch->units.data(), needed) == needed;
+}
+
+void AppendBytes(std::vector<uint8_t>* out, const uint8_t* from, uint64_t count) {
+  out->insert(out->end(), from, from + count);
+}
+
+// Appends a UTF-16 string: the length word -(n + 1), the n units, a zero unit.
+void AppendWideString(std::vector<uint8_t>* out, const std::vector<uint16_t>& units) {
+  uint8_t word[4];
+  bytes::StoreU32LE(word, ~uint32_t(units.size()));
+  AppendBytes(out, word, 4);
+  for (uint16_t u : units) {
+    out->push_back(uint8_t(u));
+    out->push_back(uint8_t(u >> 8));
+  }
+  out->push_back(0);
+  out->push_back(0);
+}
+
+// The rewrite itself; may throw std::bad_alloc, which the caller turns into
+// "export left unchanged".
+int Rewrite(const uint8_t* body, uint32_t size, const NameSlots& names,
+            const TranslationLookup& lookup, std::vector<uint8_t>* newBody) {
+  std::vector<uint8_t> out;
+  out.reserve(2 * uint64_t(size) + 4096);
+  Scratch scratch;
+  int result = 0;
+  uint64_t t = 0;  // scan position in the body
+  uint64_t c = 0;  // every body byte before c is already dealt with
+  while (t + kTagHeaderSize < size) {
+    if (!IsDialogueTextTag(body + t, names)) {
+      ++t;
+      continue;
+    }
+    const uint32_t count = bytes::LoadU32LE(body + t + 16);
+    uint64_t p = t + kTagHeaderSize;
+    if (count != 0 && ArrayEnd(body, size, p, count) == 0) {
+      ++t;
+      continue;
+    }
+    AppendBytes(&out, body + c, t - c);
+    c = t;
+    const uint64_t g = out.size();  // the tag's position in the new body
+    // An empty array is left to be copied with the bytes that follow it.
+    for (uint32_t j = 0; j < count; ++j) {
+      const int32_t length = bytes::LoadI32LE(body + p);
+      const uint64_t b = StringBytes(length);
+      Translation found;
+      if (FormLookupText(body + p, length, &scratch) && lookup(scratch.key.c_str(), &found) &&
+          ConvertTranslation(found, &scratch)) {
+        AppendBytes(&out, body + c, p - c);
+        AppendWideString(&out, scratch.units);
+        result = 1;
+      } else {
+        AppendBytes(&out, body + c, p + b - c);
+      }
+      c = p = p + b;
+    }
+    if (count != 0) {
+      bytes::StoreU32LE(out.data() + g + kValueSizeOffset, uint32_t(out.size() - g - kValueStart));
+    }
+    t = p;
+  }
+  AppendBytes(&out, body + c, size - c);
+  // Serial sizes and offsets are 32-bit: a body that could not be described
+  // by them is not written.
+  if (result == 1 && out.size() <= UINT32_MAX) {
+    *newBody = std::move(out);
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int RewriteDialogueBody(const uint8_t* body, uint32_t size, const NameSlots& names,
+                        const TranslationLookup& lookup, std::vector<uint8_t>* newBody) {
+  // The new body grows as translations need, so a translation is never cut
+  // and never written beyond the buffer; when memory runs out the export is
+  // left as it is, like an export without translations.
+  try {
+    return Rewrite(body, size, names, lookup, newBody);
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
+}
+
+int RewriteDialogueText(const uint8_t* body, uint32_t size, const NameSlots& names,
+                        std::vector<uint8_t>* newBody) {
+  // The dictionary is built from "chs.txt" anew for every dialogue event
+  // export and destroyed when the export is done; nothing is kept between
+  // exports or packages. This is the one place that loads it.
+  BRXStringDict dictionary;
+  dictionary.LoadFromTXTFileA("chs.txt");
+  ReportLoadFailureOnce(dictionary);
+  if (dictionary.GetCount() == 0) return 0;
+  return RewriteDialogueBody(body, size, names,
+                             [&dictionary](const char* text, Translation* found) {
+                               const BRXStringEntry* entry = dictionary.FindEntry(text);
+                               if (entry == nullptr) return false;
+                               found->target = entry->target;
+                               found->targetLength = entry->targetLength;
+                               return true;
+                             },
+                             newBody);
+}
+
+int RelocateExport(platform::File output, uint32_t serialSizePosition,
+                   const std::vector<uint8_t>& newBody) {
+  const uint32_t offset = platform::FileSize(output);
+  if (offset == platform::kSizeError) return kRelocationFailed;
+  const uint64_t size = newBody.size();
+  // The new body must end where a 32-bit serial offset can still reach.
+  if (uint64_t(offset) + size > UINT32_MAX) return kRelocationFailed;
+  uint8_t words[8];
+  bytes::StoreU32LE(words, uint32_t(size));
+  bytes::StoreU32LE(words + 4, offset);
+  if (!platform::SeekBegin(output, serialSizePosition)) return kRelocationFailed;
+  if (platform::Write(output, words, 8) != 8) return kRelocationFailed;
+  if (!platform::SeekEnd(output)) return kRelocationFailed;
+  if (platform::Write(output, newBody.data(), uint32_t(size)) != int64_t(size)) return kRelocationFailed;
+  return 0;
+}
+
+}  // namespace package

@@ -1,0 +1,65 @@
+// Third stage of the package patcher: the DialogueText strings of a dialogue
+// event export are replaced by their translations in a new body, which is
+// then appended to the output file and pointed at by the export's record.
+//
+// A DialogueText tag inside an export body is a 16-byte property tag
+// followed by a string array:
+//   +0  name index: selects the name "DialogueText"
+//   +4  name number: 0
+//   +8  value size: bytes from +16 to the end of the last string
+//   +12 a word that is 0
+//   +16 string count N
+//   +20 N length-prefixed strings (length word L: L >= 0 gives L bytes of
+//       8-bit text with its zero byte, L < 0 gives -L UTF-16LE units with
+//       their zero unit)
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "package/package_tables.h"
+#include "platform/platform.h"
+
+namespace package {
+
+// A translation found for a lookup text: targetLength UTF-8 bytes at target.
+struct Translation {
+  const char* target = nullptr;
+  uint32_t targetLength = 0;
+};
+
+// Looks a lookup text (zero-terminated UTF-8, or the 8-bit text as stored)
+// up; true with found set when the text has a translation.
+using TranslationLookup = std::function<bool(const char* text, Translation* found)>;
+
+// Longest lookup text handed to the dictionary, in bytes. A string whose
+// lookup text is longer is left unchanged.
+inline constexpr uint32_t kMaxLookupText = 65535;
+// Longest translation written, in UTF-16 code units (terminator not
+// counted). A string whose translation is longer is left unchanged.
+inline constexpr uint32_t kMaxTranslationUnits = 32768;
+
+// Scans body (size bytes) for DialogueText tags and builds a new body in
+// which every string that lookup translates is replaced by its translation
+// as a UTF-16 string, with each rewritten tag's value size corrected. Every
+// other byte is copied unchanged and in order. Returns 1 with newBody set
+// when at least one string was replaced, otherwise 0 with newBody untouched.
+int RewriteDialogueBody(const uint8_t* body, uint32_t size, const NameSlots& names,
+                        const TranslationLookup& lookup, std::vector<uint8_t>* newBody);
+
+// RewriteDialogueBody with the translations of the dictionary file
+// "chs.txt" in the current directory, loaded for this call alone. Returns 0
+// when the dictionary holds no entry.
+int RewriteDialogueText(const uint8_t* body, uint32_t size, const NameSlots& names,
+                        std::vector<uint8_t>* newBody);
+
+// Appends newBody at the end of output and writes its size and position
+// (the file's size before the append) into the two export-record words at
+// serialSizePosition. Returns 0, or kRelocationFailed when the file's size
+// cannot be had, a seek or a write fails, or the file would outgrow 32-bit
+// positions. Prints nothing.
+int RelocateExport(platform::File output, uint32_t serialSizePosition,
+                   const std::vector<uint8_t>& newBody);
+
+}  // namespace package

@@ -1,0 +1,356 @@
+// Tests of the DialogueText rewrite and of the relocation of rewritten
+// exports. Expected bodies are put together by hand from the pieces a tag is
+// made of, so each case states the bytes it wants.
+#include "package/dialogue_rewrite.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstring>
+#include <initializer_list>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/fault_injection.h"
+#include "tools/fixtures/files.h"
+
+namespace package {
+namespace {
+
+using fixtures::Bytes;
+
+// --- pieces of bodies -------------------------------------------------------
+
+Bytes Word(uint32_t v) { return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; }
+
+Bytes Cat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+Bytes Cat(const std::vector<Bytes>& parts) {
+  Bytes out;
+  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
+Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+// An 8-bit string: length word, the text, a zero byte.
+Bytes Str8(const std::string& s) { return Cat({Word(uint32_t(s.size() + 1)), Text(s), {0}}); }
+// A UTF-16 string: length word -(n + 1), the n units, a zero unit.
+Bytes StrWide(const std::u16string& s) {
+  Bytes b = Word(~uint32_t(s.size()));
+  for (char16_t u : s) b.insert(b.end(), {uint8_t(u), uint8_t(u >> 8)});
+  b.insert(b.end(), {0, 0});
+  return b;
+}
+
+// Names of the cases: index 0 is the DialogueText property.
+enum : uint32_t { kDialogueText, kOther, kLonger, kNameCount };
+
+NameSlots Names() {
+  NameSlots names;
+  names.count = kNameCount;
+  names.text.reset(new char[kNameCount * kNameSlotSize]());
+  std::strcpy(names.text.get() + kDialogueText * kNameSlotSize, "DialogueText");
+  std::strcpy(names.text.get() + kOther * kNameSlotSize, "Other");
+  std::strcpy(names.text.get() + kLonger * kNameSlotSize, "DialogueTexts");
+  return names;
+}
+
+// A property tag with the given words, then the string count and strings.
+Bytes RawTag(uint32_t name, uint32_t number, uint32_t size, uint32_t word12, uint32_t count,
+             const std::vector<Bytes>& strings) {
+  return Cat({Word(name), Word(number), Word(size), Word(word12), Word(count), Cat(strings)});
+}
+// A consistent DialogueText tag: its value size counts the string count and
+// every string.
+Bytes Tag(const std::vector<Bytes>& strings) {
+  Bytes all = Cat(strings);
+  return RawTag(kDialogueText, 0, uint32_t(4 + all.size()), 0, uint32_t(strings.size()), strings);
+}
+
+// A dictionary made of a map, remembering every text asked for.
+struct Dictionary {
+  Dictionary(std::initializer_list<std::pair<const std::string, std::string>> e) : entries(e) {}
+
+  std::map<std::string, std::string> entries;
+  std::vector<std::string> asked;
+
+  TranslationLookup Lookup() {
+    return [this](const char* text, Translation* found) {
+      asked.push_back(text);
+      auto it = entries.find(text);
+      if (it == entries.end()) return false;
+      found->target = it->second.data();
+      found->targetLength = uint32_t(it->second.size());
+      return true;
+    };
+  }
+};
+
+struct Rewritten {
+  int result;
+  Bytes body;
+};
+
+Rewritten Rewrite(const Bytes& body, Dictionary* dictionary) {
+  NameSlots names = Names();
+  std::vector<uint8_t> out = {0xDE, 0xAD};  // must stay untouched unless rewritten
+  int result = RewriteDialogueBody(body.data(), uint32_t(body.size()), names, dictionary->Lookup(), &out);
+  if (result == 0) {
+    EXPECT_EQ(out, Bytes({0xDE, 0xAD})) << "the new body is set only for result 1";
+  }
+  return {result, out};
+}
+
+const Bytes kPrefix = {1, 2, 3, 4, 5, 6, 7};
+const Bytes kSuffix = {0xF0, 0xF1, 0xF2};
+
+// --- the tag scan -------------------------------------------------------------
+
+TEST(DialogueRewrite, BodiesOf20BytesOrLessAreNotScanned) {
+  Dictionary dict({{"", "X"}});
+  Bytes tag20 = RawTag(kDialogueText, 0, 4, 0, 0, {});
+  EXPECT_EQ(Rewrite(tag20, &dict).result, 0);
+  EXPECT_TRUE(dict.asked.empty());
+
+  // 24 bytes: scanned, and the empty 8-bit string (length word 0) is looked
+  // up by the empty text.
+  Bytes tag24 = Tag({Word(0)});
+  Rewritten r = Rewrite(tag24, &dict);
+  EXPECT_EQ(r.result, 1);
+  EXPECT_EQ(r.body, Tag({StrWide(u"X")}));
+  EXPECT_EQ(dict.asked, std::vector<std::string>{""});
+}
+
+TEST(DialogueRewrite, TagsThatAreNotDialogueTextArePassedOver) {
+  const std::vector<Bytes> hello = {Str8("Hello")};
+  struct Case {
+    const char* what;
+    Bytes tag;
+  } cases[] = {
+      {"name number not 0", RawTag(kDialogueText, 1, 10, 0, 1, hello)},
+      {"word at +12 not 0", RawTag(kDialogueText, 0, 10, 1, 1, hello)},
+      {"name index at the name count", RawTag(kNameCount, 0, 10, 0, 1, hello)},
+      {"name index far beyond", RawTag(0x80000000u, 0, 10, 0, 1, hello)},
+      {"another name", RawTag(kOther, 0, 10, 0, 1, hello)},
+      {"a longer name", RawTag(kLonger, 0, 10, 0, 1, hello)},
+  };
+  for (const Case& c : cases) {
+    Dictionary dict({{"Hello", "Hi"}});
+    EXPECT_EQ(Rewrite(Cat({kPrefix, c.tag, kSuffix}), &dict).result, 0) << c.what;
+    EXPECT_TRUE(dict.asked.empty()) << c.what;
+  }
+}
+
+TEST(DialogueRewrite, StringArraysOfBothFormsAreRewritten) {
+  Dictionary dict({{"Hello", "\xE4\xBD\xA0\xE5\xA5\xBD"},  // 你好
+                   {"World", "\xE4\xB8\x96\xE7\x95\x8C"},  // 世界
+                   {"Bye", ""}});
+  Bytes body = Cat({kPrefix,
+                    Tag({Str8("Hello"), StrWide(u"World"), Str8("Untranslated"), StrWide(u""),
+                         Word(0), Str8("Bye"), StrWide(u"Also untranslated")}),
+                    kSuffix});
+  Rewritten r = Rewrite(body, &dict);
+  ASSERT_EQ(r.result, 1);
+  Bytes expected = Cat({kPrefix,
+                        Tag({StrWide(u"\u4F60\u597D"), StrWide(u"\u4E16\u754C"), Str8("Untranslated"),
+                             StrWide(u""), Word(0), Cat({Word(0xFFFFFFFFu), {0, 0}}),
+                             StrWide(u"Also untranslated")}),
+                        kSuffix});
+  EXPECT_EQ(r.body, expected);
+  EXPECT_EQ(dict.asked, (std::vector<std::string>{"Hello", "World", "Untranslated", "", "", "Bye",
+                                                  "Also untranslated"}));
+}
+
+TEST(DialogueRewrite, NonAsciiTextsTravelAsUtf8) {
+  Dictionary dict({{"Caf\xC3\xA9 \xF0\x9F\x99\x82", "\xE5\x92\x96\xE5\x95\xA1 \xF0\x9F\x99\x82"},
+                   {"Gr\xC3\xBC\xC3\x9F", "\xE9\x97\xAE\xE5\x80\x99"}});
+  Bytes body = Tag({StrWide(u"Caf\u00E9 \U0001F642"), Str8("Gr\xC3\xBC\xC3\x9F"), StrWide(u"\xD800x")});
+  Rewritten r = Rewrite(body, &dict);
+  ASSERT_EQ(r.result, 1);
+  EXPECT_EQ(r.body, Tag({StrWide(u"\u5496\u5561 \U0001F642"), StrWide(u"\u95EE\u5019"), StrWide(u"\xD800x")}));
+  // An 8-bit string is looked up as stored; a lone surrogate becomes U+FFFD.
+  EXPECT_EQ(dict.asked[1], "Gr\xC3\xBC\xC3\x9F");
+  EXPECT_EQ(dict.asked[2], "\xEF\xBF\xBDx");
+}
+
+TEST(DialogueRewrite, UntranslatedBodiesGiveNoNewBody) {
+  Dictionary dict({{"Elsewhere", "X"}});
+  EXPECT_EQ(Rewrite(Cat({kPrefix, Tag({Str8("Hello"), StrWide(u"World")}), kSuffix}), &dict).result, 0);
+  EXPECT_EQ(dict.asked.size(), 2u);
+}
+
+TEST(DialogueRewrite, AnEmptyArrayIsResumedBehindItsTwentyBytes) {
+  // Behind a tag with no strings, the next tag starts right at +20. A scan
+  // that resumed earlier would read that tag's name index as a string count.
+  Dictionary dict({{"Hello", "Hi"}});
+  Bytes empty = RawTag(kDialogueText, 0, 4, 0, 0, {});
+  Rewritten r = Rewrite(Cat({empty, Tag({Str8("Hello")}), kSuffix}), &dict);
+  ASSERT_EQ(r.result, 1);
+  EXPECT_EQ(r.body, Cat({empty, Tag({StrWide(u"Hi")}), kSuffix}));
+}
+
+TEST(DialogueRewrite, TwoTagsAreBothRewrittenAndTheirSizesCorrected) {
+  Dictionary dict({{"Second", "2nd"}, {"First", "1st"}});
+  // The first tag's value size is wrong; it holds no translated string, yet
+  // its size is recounted, as for every tag with strings.
+  Bytes first = RawTag(kDialogueText, 0, 999, 0, 1, {Str8("Nothing")});
+  Bytes body = Cat({kPrefix, first, Text("between"), Tag({Str8("Second"), Str8("First")}), kSuffix});
+  Rewritten r = Rewrite(body, &dict);
+  ASSERT_EQ(r.result, 1);
+  EXPECT_EQ(r.body, Cat({kPrefix, Tag({Str8("Nothing")}), Text("between"),
+                         Tag({StrWide(u"2nd"), StrWide(u"1st")}), kSuffix}));
+}
+
+TEST(DialogueRewrite, ArraysReachingPastTheBodyAreNotTags) {
+  Dictionary dict({{"Hello", "Hi"}, {"", "E"}});
+  // A tag with 1000 strings where the body has room for few: its bytes stay
+  // as they are, and the scan goes on byte by byte to the real tag inside.
+  Bytes fake = RawTag(kDialogueText, 0, 0x99, 0, 1000, {});
+  Rewritten r = Rewrite(Cat({fake, Tag({Str8("Hello")})}), &dict);
+  ASSERT_EQ(r.result, 1);
+  EXPECT_EQ(r.body, Cat({fake, Tag({StrWide(u"Hi")})}));
+
+  struct Case {
+    const char* what;
+    Bytes tag;
+  } cases[] = {
+      {"8-bit length beyond the end", RawTag(kDialogueText, 0, 20, 0, 1, {Word(100), Text("Hello")})},
+      {"UTF-16 length beyond the end", RawTag(kDialogueText, 0, 20, 0, 1, {Word(uint32_t(-50)), Text("Hello")})},
+      {"lowest length word", RawTag(kDialogueText, 0, 20, 0, 1, {Word(0x80000000u), Text("Hello")})},
+      {"second string beyond the end", RawTag(kDialogueText, 0, 20, 0, 2, {Str8("Hello"), Word(2)})},
+      {"count beyond the strings", RawTag(kDialogueText, 0, 20, 0, 3, {Str8("Hello"), Word(0)})},
+  };
+  for (const Case& c : cases) {
+    dict.asked.clear();
+    EXPECT_EQ(Rewrite(c.tag, &dict).result, 0) << c.what;
+    EXPECT_TRUE(dict.asked.empty()) << c.what;
+  }
+}
+
+TEST(DialogueRewrite, LookupTextsStopAtTheirZeroAndAtTheLimit) {
+  const std::string max8(65535, 'a');
+  const std::string over8(65536, 'b');
+  const std::u16string maxWide(65535, u'c');
+  const std::u16string overWide(21846, u'\u4E2D');  // 65,538 bytes of UTF-8
+  Dictionary dict({{"Hel", "H"}, {max8, "A"}, {over8, "B"}, {std::string(65535, 'c'), "C"}});
+  Bytes body = Tag({Cat({Word(7), Text("Hel"), {0}, Text("lo"), {0}}), Str8(max8), Str8(over8),
+                    StrWide(maxWide), StrWide(overWide)});
+  Rewritten r = Rewrite(body, &dict);
+  ASSERT_EQ(r.result, 1);
+  EXPECT_EQ(r.body, Tag({StrWide(u"H"), StrWide(u"A"), Str8(over8), StrWide(u"C"), StrWide(overWide)}));
+  EXPECT_EQ(dict.asked.size(), 3u) << "texts over 65,535 bytes are not looked up";
+}
+
+TEST(DialogueRewrite, TranslationsAreNeverCut) {
+  const std::string max(32768, 'm');
+  const std::string over(32769, 'o');
+  std::string astral;
+  for (int i = 0; i < 16384; ++i) astral += "\xF0\x9F\x98\x80";  // 32,768 units
+  Dictionary dict({{"max", max}, {"over", over}, {"astral", astral}, {"astral+1", astral + "a"}});
+  Bytes body = Tag({Str8("max"), Str8("over"), Str8("astral"), Str8("astral+1")});
+  Rewritten r = Rewrite(body, &dict);
+  ASSERT_EQ(r.result, 1);
+  std::u16string astralWide;
+  for (int i = 0; i < 16384; ++i) astralWide += u"\U0001F600";
+  EXPECT_EQ(r.body, Tag({StrWide(std::u16string(32768, u'm')), Str8("over"), StrWide(astralWide),
+                         Str8("astral+1")}));
+}
+
+TEST(DialogueRewrite, TheNewBodyGrowsBeyondTwiceTheOldOne) {
+  // 31 bytes of body, so the first guess at the new body's size is 4,158
+  // bytes; the translation alone takes 40,006.
+  const std::string longText(20000, 'L');
+  Dictionary dict({{"Hi", longText}});
+  Bytes body = Cat({Tag({Str8("Hi")}), Text("tail")});
+  ASSERT_EQ(body.size(), 31u);
+  Rewritten r = Rewrite(body, &dict);
+  ASSERT_EQ(r.result, 1);
+  EXPECT_EQ(r.body, Cat({Tag({StrWide(std::u16string(20000, u'L'))}), Text("tail")}));
+}
+
+// --- relocation ----------------------------------------------------------------
+
+class Relocation : public testing::Test {
+ protected:
+  void SetUp() override {
+    path_ = dir_.File("out.upk");
+    original_.resize(200);
+    for (size_t i = 0; i < original_.size(); ++i) original_[i] = uint8_t(i * 7);
+    ASSERT_TRUE(fixtures::WriteFileBytes(path_, original_));
+    file_ = platform::OpenWrite(path_.c_str(), platform::kOpenExisting);
+    ASSERT_NE(file_, platform::kNoFile);
+  }
+  void TearDown() override {
+    platform::faults::Clear();
+    platform::Close(file_);
+  }
+  // The original with the words at position replaced by size and offset.
+  Bytes Patched(Bytes bytes, uint32_t position, uint32_t size, uint32_t offset) {
+    Bytes words = Cat({Word(size), Word(offset)});
+    std::copy(words.begin(), words.end(), bytes.begin() + position);
+    return bytes;
+  }
+
+  fixtures::TempDir dir_;
+  std::string path_;
+  Bytes original_;
+  platform::File file_ = platform::kNoFile;
+};
+
+TEST_F(Relocation, OneExportIsAppendedAndPointedAt) {
+  const Bytes body = {9, 8, 7, 6, 5};
+  ASSERT_EQ(RelocateExport(file_, 40, body), 0);
+  platform::Close(file_);
+  file_ = platform::kNoFile;
+  EXPECT_EQ(fixtures::ReadFileBytes(path_), Cat({Patched(original_, 40, 5, 200), body}));
+}
+
+TEST_F(Relocation, TwoExportsFollowOneAnother) {
+  const Bytes first = {1, 1, 1}, second(300, 2);
+  ASSERT_EQ(RelocateExport(file_, 36, first), 0);
+  ASSERT_EQ(RelocateExport(file_, 36 + 72, second), 0);
+  platform::Close(file_);
+  file_ = platform::kNoFile;
+  Bytes expected = Patched(Patched(original_, 36, 3, 200), 36 + 72, 300, 203);
+  EXPECT_EQ(fixtures::ReadFileBytes(path_), Cat({expected, first, second}));
+}
+
+TEST_F(Relocation, AFileThatWouldOutgrow32BitOffsetsIsRefused) {
+  ASSERT_EQ(truncate(path_.c_str(), 0xFFFFFFF0LL), 0);
+  EXPECT_EQ(RelocateExport(file_, 40, Bytes(15, 1)), 0) << "ends at the last 32-bit position";
+  EXPECT_EQ(RelocateExport(file_, 40, Bytes(1, 1)), kRelocationFailed);
+}
+
+TEST_F(Relocation, EveryFailingCallFailsTheRelocation) {
+  if (!platform::faults::Available()) GTEST_SKIP() << "no fault switch in this build";
+  struct Case {
+    const char* what;
+    platform::faults::Operation op;
+    uint64_t nth;
+    bool shortTransfer;
+  } cases[] = {
+      {"size query", platform::faults::kSize, 1, false},
+      {"seek to the record", platform::faults::kSeek, 1, false},
+      {"record write", platform::faults::kWrite, 1, false},
+      {"short record write", platform::faults::kWrite, 1, true},
+      {"seek to the end", platform::faults::kSeek, 2, false},
+      {"body write", platform::faults::kWrite, 2, false},
+      {"short body write", platform::faults::kWrite, 2, true},
+  };
+  for (const Case& c : cases) {
+    platform::faults::Clear();
+    platform::faults::FailCall(c.op, c.nth, c.shortTransfer);
+    EXPECT_EQ(RelocateExport(file_, 40, Bytes(64, 3)), kRelocationFailed) << c.what;
+  }
+  platform::faults::Clear();
+  EXPECT_EQ(RelocateExport(file_, 40, Bytes(64, 3)), 0);
+}
+
+}  // namespace
+}  // namespace package
