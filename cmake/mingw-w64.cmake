@@ -24,6 +24,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # sysroot.
 list(APPEND CMAKE_FIND_ROOT_PATH ${CMAKE_PREFIX_PATH})
 
+# Every program links statically (the C and C++ runtimes and winpthreads
+# included), so each .exe runs on its own on any Windows.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+
 # zlib's static archive, not its import library libz.dll.a, which would tie
 # the program to a zlib DLL that Windows does not have. The other libraries
 # are built static-only.

@@ -109,7 +109,16 @@ bool MoveNoReplace(const char* from, const char* to) {
 
 bool CopyReplace(const char* from, const char* to) {
   if (faults::Hit(faults::kCopy)) return false;
-  return from != nullptr && to != nullptr && CopyFileA(from, to, FALSE) != 0;
+  if (from == nullptr || to == nullptr || !CopyFileA(from, to, FALSE)) return false;
+  // Windows gives the copy the attributes of from. Wine does so only for a
+  // new file and leaves a replaced one's as they were; make sure, so that a
+  // caller can rely on it wherever the program runs.
+  DWORD source = GetFileAttributesA(from), copy = GetFileAttributesA(to);
+  constexpr DWORD kDos = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  if (source != INVALID_FILE_ATTRIBUTES && copy != INVALID_FILE_ATTRIBUTES &&
+      (source & kDos) != (copy & kDos))
+    SetFileAttributesA(to, source);
+  return true;
 }
 
 bool SetAttributes(const char* path, uint32_t attributes) {

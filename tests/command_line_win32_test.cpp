@@ -1,0 +1,269 @@
+// End-to-end tests of hanhua.exe on Windows: the program is started the way
+// a user's console starts it (CreateProcess with one command line), on a
+// temporary game folder, and its exit code, its console bytes and the files
+// it leaves are checked, attributes through GetFileAttributesA.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "driver/target_files.h"
+#include "tools/fixtures/console_text.h"
+#include "tools/fixtures/demo_game.h"
+#include "tools/fixtures/files.h"
+
+namespace {
+
+using driver::kMovieCount;
+using driver::kPackageCount;
+using driver::kTargetFiles;
+using fixtures::Bytes;
+using fixtures::ProgressLine;
+using fixtures::ProgressLines;
+using fixtures::ReadFileBytes;
+using fixtures::SameBytes;
+using fixtures::TempDir;
+using fixtures::WriteFileText;
+
+constexpr int kEmptyEntry = 709;
+constexpr DWORD kHiddenSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+// The C runtime's text mode turns each line feed into CR LF on the way out;
+// a carriage return alone stays as it is.
+std::string TextMode(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
+const std::string kPatching = fixtures::kGbkTexts.patching;
+const std::string kRestoring = fixtures::kGbkTexts.restoring;
+const std::string kDone = TextMode(fixtures::kGbkTexts.done);
+
+// The program under test: hanhua.exe beside this test program, where the
+// build puts both (the path compiled in is the build machine's).
+std::string ProgramPath() {
+  char self[MAX_PATH];
+  DWORD n = GetModuleFileNameA(nullptr, self, sizeof self);
+  std::string path(self, n);
+  size_t slash = path.find_last_of("\\/");
+  std::string beside = path.substr(0, slash + 1) + "hanhua.exe";
+  return GetFileAttributesA(beside.c_str()) != INVALID_FILE_ATTRIBUTES ? beside : HANHUA_BINARY;
+}
+
+// One argument quoted so that the C runtime's parser gives it back
+// unchanged: backslashes are literal except before a quote, where they are
+// doubled, and the quote itself is escaped.
+std::string Quote(const std::string& arg) {
+  if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
+  std::string out = "\"";
+  size_t backslashes = 0;
+  for (char c : arg) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    out.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+    backslashes = 0;
+    out += c;
+  }
+  out.append(backslashes * 2, '\\');  // before the closing quote
+  return out + "\"";
+}
+
+struct Result {
+  DWORD exitCode = 0xFFFFFFFF;
+  std::string out;
+};
+
+// Runs the program with these arguments (argv[0] included) in directory
+// cwd and collects its standard output through a pipe.
+Result RunProgram(const std::vector<std::string>& args, const std::string& cwd) {
+  Result result;
+  std::string commandLine;
+  for (const std::string& arg : args) commandLine += (commandLine.empty() ? "" : " ") + Quote(arg);
+
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return result;
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);  // the child gets the write end only
+
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = writeEnd;
+  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  PROCESS_INFORMATION process{};
+  std::vector<char> mutableLine(commandLine.begin(), commandLine.end());
+  mutableLine.push_back('\0');
+  std::string program = ProgramPath();
+  BOOL started = CreateProcessA(program.c_str(), mutableLine.data(), nullptr, nullptr, TRUE, 0,
+                                nullptr, cwd.c_str(), &startup, &process);
+  CloseHandle(writeEnd);  // so the read below ends when the child exits
+  if (started) {
+    char buffer[65536];
+    DWORD n = 0;
+    while (ReadFile(readEnd, buffer, sizeof buffer, &n, nullptr) && n > 0) result.out.append(buffer, n);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    GetExitCodeProcess(process.hProcess, &result.exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  CloseHandle(readEnd);
+  return result;
+}
+
+DWORD Attributes(const std::string& path) { return GetFileAttributesA(path.c_str()); }
+bool Hidden(const std::string& path) {
+  DWORD a = Attributes(path);
+  return a != INVALID_FILE_ATTRIBUTES && (a & kHiddenSystem) == kHiddenSystem;
+}
+bool Plain(const std::string& path) {
+  DWORD a = Attributes(path);
+  return a != INVALID_FILE_ATTRIBUTES && (a & (kHiddenSystem | FILE_ATTRIBUTE_READONLY)) == 0;
+}
+
+TEST(HanhuaWin32, EchoesAnyOtherCommandLineWithCrLf) {
+  const std::string program = ProgramPath();
+  const std::vector<std::vector<std::string>> cases = {
+      {program},
+      {program, "eng2chs", "P"},
+      {program, "ENG2CHS", "P", "M"},
+      {program, "chs2eng", "P", "M", "extra"},
+      {program, "with space", "C:\\Program Files\\Game\\", "say \"hi\""},
+      {program, "100%", "%s%n%d", ""},
+      {program, "back\\\\slashes\\", "\\\"quoted\\\""},
+  };
+  TempDir cwd;
+  for (const auto& args : cases) {
+    std::string expected;
+    for (size_t i = 0; i < args.size(); ++i)
+      expected += "argv[" + std::to_string(i) + "]," + args[i] + "\r\n";
+    Result r = RunProgram(args, cwd.path());
+    EXPECT_EQ(r.exitCode, 0u) << args.size() << " args";
+    EXPECT_EQ(r.out, expected);
+  }
+}
+
+TEST(HanhuaWin32, EmptyFoldersGiveOnlyTheProgressLines) {
+  TempDir root;
+  std::string packages = root.File("CookedPC"), movies = root.File("Movies");
+  std::filesystem::create_directory(packages);
+  std::filesystem::create_directory(movies);
+  const std::string program = ProgramPath();
+
+  Result restore = RunProgram({program, "chs2eng", packages, movies}, root.path());
+  EXPECT_EQ(restore.exitCode, 0u);
+  EXPECT_TRUE(SameBytes(restore.out, ProgressLines(kRestoring))) << "no closing line";
+
+  Result patch = RunProgram({program, "eng2chs", packages, movies}, root.path());
+  EXPECT_EQ(patch.exitCode, 0u);
+  EXPECT_TRUE(SameBytes(patch.out, ProgressLines(kPatching) + kDone));
+  EXPECT_TRUE(std::filesystem::is_empty(packages));
+}
+
+// A demo game install, with every listed file's original bytes kept.
+class DemoGameWin32 : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(fixtures::WriteDemoGame(root_.path()));
+    for (int i = 0; i < driver::kTargetFileCount; ++i) {
+      if (kTargetFiles[i][0] == '\0') continue;
+      original_[Path(i)] = ReadFileBytes(Path(i));
+    }
+  }
+  void TearDown() override {
+    // Hidden and system files are removed like any other; read-only ones
+    // would not be.
+    for (const auto& [path, bytes] : original_) SetFileAttributesA((path + ".bak").c_str(), 0x80);
+  }
+
+  std::string Path(int i) const {
+    return root_.path() + "\\" + (i < kPackageCount ? "CookedPC\\" : "Movies\\") + kTargetFiles[i];
+  }
+  Result Run(const std::string& command) {
+    return RunProgram({ProgramPath(), command, "CookedPC", "Movies"}, root_.path());
+  }
+  std::vector<std::string> ChangedFiles() const {
+    std::vector<std::string> changed;
+    for (const auto& [path, bytes] : original_)
+      if (ReadFileBytes(path) != bytes) changed.push_back(path);
+    return changed;
+  }
+
+  TempDir root_;
+  std::map<std::string, Bytes> original_;
+};
+
+// One user's session, as a Windows user would run it: patch, lose a file,
+// restore, patch again with one backup's marks removed, restore again. Each
+// run takes a while under Wine, so the checks share the runs.
+TEST_F(DemoGameWin32, PatchRestoreAndPatchAgain) {
+  Result patch = Run("eng2chs");
+  EXPECT_EQ(patch.exitCode, 0u);
+  EXPECT_TRUE(SameBytes(patch.out, ProgressLines(kPatching) + kDone));
+  std::map<std::string, Bytes> firstRun;
+  for (const auto& [path, bytes] : original_) {
+    ASSERT_EQ(ReadFileBytes(path + ".bak"), bytes) << path << ": the backup is the original";
+    EXPECT_TRUE(Hidden(path + ".bak")) << path;
+    firstRun[path] = ReadFileBytes(path);
+  }
+  for (int i = 0; i < kPackageCount; ++i) {
+    if (i == kEmptyEntry) continue;
+    Bytes expected;
+    ASSERT_TRUE(fixtures::ExpectedPatchOutput(original_[Path(i)], &expected)) << i;
+    ASSERT_EQ(firstRun[Path(i)], expected) << Path(i);
+    ASSERT_TRUE(Plain(Path(i))) << Path(i) << ": the rebuilt file is not hidden";
+  }
+
+  // A file deleted since is made anew by the copy from its hidden backup,
+  // and the copy takes the backup's attributes along: the restore must
+  // clear them.
+  const std::string lost = Path(3);
+  ASSERT_TRUE(DeleteFileA(lost.c_str()));
+  Result restore = Run("chs2eng");
+  EXPECT_EQ(restore.exitCode, 0u);
+  EXPECT_TRUE(SameBytes(restore.out, ProgressLines(kRestoring))) << "no closing line";
+  EXPECT_EQ(ChangedFiles(), std::vector<std::string>{});
+  for (const auto& [path, bytes] : original_) {
+    EXPECT_TRUE(Plain(path)) << path << ": a restored file must not stay hidden";
+    EXPECT_TRUE(Hidden(path + ".bak")) << path << ": the backup stays hidden";
+  }
+
+  // "CookedPC\" + "" is the package folder itself: every operation on it
+  // failed, and the folder holds exactly the listed files and backups.
+  EXPECT_NE(patch.out.find(ProgressLine(kPatching, 710) + ProgressLine(kPatching, 711)),
+            std::string::npos);
+  EXPECT_TRUE(Plain(root_.File("CookedPC"))) << "the folder is not marked";
+  size_t entries = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(root_.File("CookedPC"))) {
+    EXPECT_NE(entry.path().filename().string(), ".bak");
+    ++entries;
+  }
+  EXPECT_EQ(entries, size_t(2 * (kPackageCount - 1)));
+
+  // Patching again never replaces a backup (MoveFileA refuses), rebuilds
+  // every file from it, and marks an unmarked backup again.
+  ASSERT_TRUE(SetFileAttributesA((Path(42) + ".bak").c_str(), FILE_ATTRIBUTE_NORMAL));
+  Result again = Run("eng2chs");
+  EXPECT_EQ(again.exitCode, 0u);
+  for (const auto& [path, bytes] : original_)
+    ASSERT_EQ(ReadFileBytes(path + ".bak"), bytes) << path << ": a backup was replaced";
+  for (int i = 0; i < kPackageCount; ++i) {
+    if (i == kEmptyEntry) continue;
+    ASSERT_EQ(ReadFileBytes(Path(i)), firstRun[Path(i)]) << Path(i) << ": not rebuilt from the backup";
+  }
+  EXPECT_TRUE(Hidden(Path(42) + ".bak"));
+  Run("chs2eng");
+  EXPECT_EQ(ChangedFiles(), std::vector<std::string>{});
+}
+
+}  // namespace
