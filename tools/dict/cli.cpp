@@ -6,6 +6,7 @@
 #include <new>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "tools/dict/commands.h"
@@ -145,6 +146,21 @@ void DefineCommands(CLI::App& app, Options* o, std::function<int()>* action) {
   verify->callback([o, action] { *action = [o] { return RunVerify(o->game, o->quiet); }; });
 }
 
+// The first word of args that is not an option, when app has commands and
+// it names none of them (CLI11 would only say that a command is required).
+// The command it names is checked the same way. Empty when all is well.
+std::string UnknownCommand(CLI::App* app, int argc, char** argv, int from, const std::string& prefix) {
+  const std::vector<CLI::App*> commands = app->get_subcommands([](CLI::App*) { return true; });
+  if (commands.empty() || from >= argc || argv[from][0] == '-') return "";
+  for (CLI::App* command : commands) {
+    if (command->get_name() == argv[from])
+      return UnknownCommand(command, argc, argv, from + 1, prefix + argv[from] + " ");
+  }
+  std::string message = "unknown command \"" + prefix + argv[from] + "\"; the commands are:";
+  for (CLI::App* command : commands) message += " " + command->get_name();
+  return message;
+}
+
 void PrintStream(const std::ostringstream& stream) {
   const std::string text = stream.str();
   if (!text.empty()) platform::ConsolePrintf("%s", text.c_str());
@@ -160,6 +176,10 @@ int RunDictTool(int argc, char** argv) {
     Options options;
     std::function<int()> action;
     DefineCommands(app, &options, &action);
+    if (std::string unknown = UnknownCommand(&app, argc, argv, 1, ""); !unknown.empty()) {
+      platform::ConsolePrintf("%s\nRun with --help for more information.\n", unknown.c_str());
+      return kExitUsage;
+    }
     try {
       app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
