@@ -42,7 +42,7 @@ Coverage Measure(const FileTexts& file, const BRXStringDict& dict) {
 }
 
 void PrintRow(const std::string& name, const Coverage& c) {
-  platform::ConsolePrintf("%-40s %9llu %9llu %9llu %6s %%\n", name.c_str(),
+  platform::ConsolePrintf("%-40s %9llu %9llu %10llu %7s %%\n", name.c_str(),
                           static_cast<unsigned long long>(c.texts),
                           static_cast<unsigned long long>(c.inDictionary),
                           static_cast<unsigned long long>(c.translated), Percent(c.translated, c.texts).c_str());
@@ -82,7 +82,7 @@ int RunStats(const std::string& path, const GameDirs& game, bool quiet, bool all
     return kExitProblems;
   }
 
-  platform::ConsolePrintf("%-40s %9s %9s %9s %8s\n", "file", "texts", "in dict", "translated", "covered");
+  platform::ConsolePrintf("%-40s %9s %9s %10s %9s\n", "file", "texts", "in dict", "translated", "covered");
   for (const Row& row : rows) PrintRow(row.name, row.coverage);
   Coverage total = dialogue;
   total.Add(subtitles);
