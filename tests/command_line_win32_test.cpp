@@ -203,24 +203,23 @@ class DemoGameWin32 : public ::testing::Test {
   std::map<std::string, Bytes> original_;
 };
 
-// One user's session, as a Windows user would run it: patch, lose a file,
-// restore, patch again with one backup's marks removed, restore again. Each
-// run takes a while under Wine, so the checks share the runs.
-TEST_F(DemoGameWin32, PatchRestoreAndPatchAgain) {
+// A patch and a restore of a whole game, as a Windows user runs them. Each
+// run takes a while under Wine, so the checks share the runs; a second patch
+// (MoveFileA refusing to replace a backup) is left to the driver's own tests,
+// which run on this backend too.
+TEST_F(DemoGameWin32, PatchAndRestore) {
   Result patch = Run("eng2chs");
   EXPECT_EQ(patch.exitCode, 0u);
   EXPECT_TRUE(SameBytes(patch.out, ProgressLines(kPatching) + kDone));
-  std::map<std::string, Bytes> firstRun;
   for (const auto& [path, bytes] : original_) {
     ASSERT_EQ(ReadFileBytes(path + ".bak"), bytes) << path << ": the backup is the original";
     EXPECT_TRUE(Hidden(path + ".bak")) << path;
-    firstRun[path] = ReadFileBytes(path);
   }
   for (int i = 0; i < kPackageCount; ++i) {
     if (i == kEmptyEntry) continue;
     Bytes expected;
     ASSERT_TRUE(fixtures::ExpectedPatchOutput(original_[Path(i)], &expected)) << i;
-    ASSERT_EQ(firstRun[Path(i)], expected) << Path(i);
+    ASSERT_EQ(ReadFileBytes(Path(i)), expected) << Path(i);
     ASSERT_TRUE(Plain(Path(i))) << Path(i) << ": the rebuilt file is not hidden";
   }
 
@@ -249,21 +248,6 @@ TEST_F(DemoGameWin32, PatchRestoreAndPatchAgain) {
     ++entries;
   }
   EXPECT_EQ(entries, size_t(2 * (kPackageCount - 1)));
-
-  // Patching again never replaces a backup (MoveFileA refuses), rebuilds
-  // every file from it, and marks an unmarked backup again.
-  ASSERT_TRUE(SetFileAttributesA((Path(42) + ".bak").c_str(), FILE_ATTRIBUTE_NORMAL));
-  Result again = Run("eng2chs");
-  EXPECT_EQ(again.exitCode, 0u);
-  for (const auto& [path, bytes] : original_)
-    ASSERT_EQ(ReadFileBytes(path + ".bak"), bytes) << path << ": a backup was replaced";
-  for (int i = 0; i < kPackageCount; ++i) {
-    if (i == kEmptyEntry) continue;
-    ASSERT_EQ(ReadFileBytes(Path(i)), firstRun[Path(i)]) << Path(i) << ": not rebuilt from the backup";
-  }
-  EXPECT_TRUE(Hidden(Path(42) + ".bak"));
-  Run("chs2eng");
-  EXPECT_EQ(ChangedFiles(), std::vector<std::string>{});
 }
 
 }  // namespace
