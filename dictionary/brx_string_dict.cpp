@@ -22,7 +22,9 @@ BRXStringDict::BRXStringDict()
       segmentSource(emptyText),
       segmentTarget(emptyText),
       count(0),
-      loadFailure{} {}
+      loadFailure{},
+      loadFailureEntry(0),
+      loadFailureOffset(0) {}
 
 BRXStringDict::~BRXStringDict() { Clear(); }
 
@@ -98,6 +100,17 @@ bool BRXStringDict::Search(const char* key, uint32_t keyLength, uint32_t* index)
   }
   *index = lo;
   return false;
+}
+
+const BRXStringEntry* BRXStringDict::GetEntry(uint32_t index) const {
+  return index < count ? &entries[index] : nullptr;
+}
+
+bool BRXStringDict::GetLoadFailurePlace(uint32_t* entry, uint32_t* offset) const {
+  if (loadFailure[0] == '\0') return false;
+  *entry = loadFailureEntry;
+  *offset = loadFailureOffset;
+  return true;
 }
 
 const BRXStringEntry* BRXStringDict::FindEntry(const char* key) const {

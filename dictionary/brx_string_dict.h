@@ -103,6 +103,18 @@ class BRXStringDict {
   // failed on a missing section marker; empty when the last load did not
   // fail that way.
   const char* GetLoadFailureMessage() const { return loadFailure; }
+  // Where that load failed: the index of the entry it was reading and the
+  // position, in the loaded text, of that entry's entry marker. False when
+  // the last load did not fail on a missing section marker.
+  bool GetLoadFailurePlace(uint32_t* entry, uint32_t* offset) const;
+
+  // The entry at index, or nullptr when index is not below GetCount(): for
+  // walking the entries in their order.
+  const BRXStringEntry* GetEntry(uint32_t index) const;
+  // The start of the text store. After a text load the store is the loaded
+  // text itself, so the distance of an entry's text from here is the text's
+  // position in the file (until an edit moves the store).
+  const char* GetTextStore() const { return textStore; }
 
   // --- the text file format ----------------------------------------------
 
@@ -224,4 +236,6 @@ class BRXStringDict {
   char* segmentTarget;           // rest of its target not handed out yet
   uint32_t count;                // entries in use
   char loadFailure[128];         // message of the last failed load, or empty
+  uint32_t loadFailureEntry;     // entry index of that failure
+  uint32_t loadFailureOffset;    // position of that entry's marker in the text
 };

@@ -184,6 +184,7 @@ uint32_t BRXStringDict::ParseText(char* text, uint32_t size) {
   for (;;) {
     const char* from = FindMarker(cursor, end, entryMarker);
     if (from == nullptr || i >= markers) break;
+    const char* const entryAt = from;
     BRXStringEntry& entry = entries[i];
     char** fields[3] = {&entry.source, &entry.target, &entry.remark};
     uint32_t* lengths[3] = {&entry.sourceLength, &entry.targetLength, &entry.remarkLength};
@@ -192,6 +193,8 @@ uint32_t BRXStringDict::ParseText(char* text, uint32_t size) {
       const char* start = FindMarker(from, end, section.start);
       if (start == nullptr) {
         snprintf(loadFailure, sizeof loadFailure, section.noStartMessage, static_cast<int>(i));
+        loadFailureEntry = i;
+        loadFailureOffset = static_cast<uint32_t>(entryAt - text);
         Clear();
         return 0;
       }
@@ -199,6 +202,8 @@ uint32_t BRXStringDict::ParseText(char* text, uint32_t size) {
       const char* stop = FindMarker(begin, end, section.end);
       if (stop == nullptr) {
         snprintf(loadFailure, sizeof loadFailure, section.noEndMessage, static_cast<int>(i));
+        loadFailureEntry = i;
+        loadFailureOffset = static_cast<uint32_t>(entryAt - text);
         Clear();
         return 0;
       }

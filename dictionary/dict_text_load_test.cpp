@@ -131,6 +131,11 @@ TEST(DictTextLoad, EachMissingMarkerNamesItsSectionAndEntry) {
     char expected[128];
     snprintf(expected, sizeof expected, c.message, 2);
     EXPECT_STREQ(dict.GetLoadFailureMessage(), expected) << c.marker;
+    // The place names the entry and the start of its entry marker.
+    uint32_t entry = 99, offset = 0;
+    ASSERT_TRUE(dict.GetLoadFailurePlace(&entry, &offset)) << c.marker;
+    EXPECT_EQ(entry, 2u);
+    EXPECT_EQ(offset, lastEntry - 2) << c.marker;  // the line break before "qzrtn_res_No."
   }
   // In a file of one entry the message names entry 0.
   BRXStringDict dict;
@@ -139,9 +144,28 @@ TEST(DictTextLoad, EachMissingMarkerNamesItsSectionAndEntry) {
   char expected[128];
   snprintf(expected, sizeof expected, messages::kMsgDictNoEngEnd, 0);
   EXPECT_STREQ(dict.GetLoadFailureMessage(), expected);
-  // A later successful load clears the message.
+  // A later successful load clears the message and the place.
   EXPECT_EQ(dict.LoadFromTXTBuffer(one.c_str()), 1u);
   EXPECT_STREQ(dict.GetLoadFailureMessage(), "");
+  uint32_t entry = 0, offset = 0;
+  EXPECT_FALSE(dict.GetLoadFailurePlace(&entry, &offset));
+}
+
+TEST(DictTextLoad, EntriesAreReachableByIndexAndTheirTextsLieAtTheirFilePositions) {
+  std::string whole = FileText(kThree);
+  BRXStringDict dict;
+  EXPECT_EQ(dict.GetEntry(0), nullptr);  // nothing loaded yet
+  ASSERT_EQ(dict.LoadFromTXTBuffer(whole.c_str()), 3u);
+  for (uint32_t i = 0; i < 3; ++i) {
+    const BRXStringEntry* e = dict.GetEntry(i);
+    ASSERT_TRUE(Holds(e, kThree[i])) << i;
+    size_t sourceAt = whole.find("qzrtn_res_ENG_Start\r\n" + kThree[i].source + "\r\n");
+    EXPECT_EQ(size_t(e->source - dict.GetTextStore()), sourceAt + 21) << i;
+    size_t targetAt = whole.find("qzrtn_res_CHI_Start\r\n" + kThree[i].target + "\r\n");
+    EXPECT_EQ(size_t(e->target - dict.GetTextStore()), targetAt + 21) << i;
+  }
+  EXPECT_EQ(dict.GetEntry(3), nullptr);
+  EXPECT_EQ(dict.GetEntry(0xFFFFFFFFu), nullptr);
 }
 
 TEST(DictTextLoad, ATextHeldByTheDictionaryItselfLoads) {

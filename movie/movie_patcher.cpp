@@ -111,32 +111,19 @@ void AppendTranslatedChunk(const uint8_t* oldChunk, const char* text, uint32_t t
 // translation. Result: the number of subtitles replaced.
 uint32_t TranslateSubtitles(const uint8_t* movie, uint32_t size, const BRXStringDict& dictionary,
                             std::vector<uint8_t>* output) {
-  const uint8_t* movieEnd = movie + size;
   uint64_t copyFrom = 0;  // first movie byte not yet accounted for in the output
   uint32_t replaced = 0;
-  std::string key;
-  const uint8_t* chunk = FindSubtitleChunk(movie, size);
-  while (chunk != nullptr) {
-    uint64_t chunkStart = static_cast<uint64_t>(chunk - movie);
-    // Computed in 64 bits, the stated end always lies at least 8 bytes past
-    // the chunk's start, so the search always moves forward; a size that
-    // reaches beyond the movie ends the search below.
-    uint64_t chunkEnd = chunkStart + kChunkPrefixSize + bytes::LoadU32BE(chunk + kSizeFieldOffset);
-
-    ReadSubtitleKey(chunk + kTextOffset, movieEnd, &key);
-    const BRXStringEntry* entry = dictionary.FindEntry(key.c_str());
-    if (entry != nullptr) {
-      output->insert(output->end(), movie + copyFrom, chunk);
-      AppendTranslatedChunk(chunk, entry->target, entry->targetLength, output);
-      copyFrom = std::min<uint64_t>(chunkEnd, size);
-      ++replaced;
-    }
+  ForEachSubtitle(movie, size, [&](const uint8_t* chunk, uint64_t chunkEnd, const std::string& text) {
     // An unknown subtitle stays where it is and is copied with the bytes
-    // around it. The grid starts again at the end of the chunk.
-    if (chunkEnd >= size) break;
-    chunk = FindSubtitleChunk(movie + chunkEnd, static_cast<uint32_t>(size - chunkEnd));
-  }
-  output->insert(output->end(), movie + copyFrom, movieEnd);
+    // around it.
+    const BRXStringEntry* entry = dictionary.FindEntry(text.c_str());
+    if (entry == nullptr) return;
+    output->insert(output->end(), movie + copyFrom, chunk);
+    AppendTranslatedChunk(chunk, entry->target, entry->targetLength, output);
+    copyFrom = std::min<uint64_t>(chunkEnd, size);
+    ++replaced;
+  });
+  output->insert(output->end(), movie + copyFrom, movie + size);
   return replaced;
 }
 
@@ -195,6 +182,24 @@ const uint8_t* FindSubtitleChunk(const uint8_t* start, uint32_t length) {
       return candidate;
   }
   return nullptr;
+}
+
+void ForEachSubtitle(const uint8_t* movie, uint32_t size, const SubtitleVisitor& visit) {
+  const uint8_t* movieEnd = movie + size;
+  std::string text;
+  const uint8_t* chunk = FindSubtitleChunk(movie, size);
+  while (chunk != nullptr) {
+    uint64_t chunkStart = static_cast<uint64_t>(chunk - movie);
+    // Computed in 64 bits, the stated end always lies at least 8 bytes past
+    // the chunk's start, so the search always moves forward; a size that
+    // reaches beyond the movie ends the search below.
+    uint64_t chunkEnd = chunkStart + kChunkPrefixSize + bytes::LoadU32BE(chunk + kSizeFieldOffset);
+    ReadSubtitleKey(chunk + kTextOffset, movieEnd, &text);
+    visit(chunk, chunkEnd, text);
+    // The grid starts again at the end of the chunk.
+    if (chunkEnd >= size) break;
+    chunk = FindSubtitleChunk(movie + chunkEnd, static_cast<uint32_t>(size - chunkEnd));
+  }
 }
 
 void PatchMovieFile(char* backupPath) {

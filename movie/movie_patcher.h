@@ -9,6 +9,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <string>
 
 // Rebuilds the movie whose backup is backupPath (a path ending in ".bak")
 // under the same path less ".bak". The backup is only read. Every subtitle
@@ -31,3 +33,16 @@ void PatchMovieFile(char* backupPath);
 // little-endian). A length above 2^31 - 1 gives nullptr. Reads nothing
 // outside the range.
 const uint8_t* FindSubtitleChunk(const uint8_t* start, uint32_t length);
+
+// What ForEachSubtitle hands over for each subtitle chunk: its first byte,
+// its end as its size field states it (a position from the movie's start,
+// which may lie beyond the movie), and its text (the bytes from chunk byte
+// 52 up to the first zero byte or the end of the movie).
+using SubtitleVisitor =
+    std::function<void(const uint8_t* chunk, uint64_t chunkEnd, const std::string& text)>;
+
+// Walks the subtitle chunks of a movie (size bytes) in order, exactly as the
+// patcher does: the first FindSubtitleChunk over the whole movie, then each
+// next one from the stated end of the chunk before, until none is left or a
+// stated end reaches the end of the movie. Calls visit for each.
+void ForEachSubtitle(const uint8_t* movie, uint32_t size, const SubtitleVisitor& visit);

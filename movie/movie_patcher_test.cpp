@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -192,6 +193,46 @@ TEST(FindSubtitleChunk, FirstMatchAndNegativeLengths) {
 }
 
 // --- the chunk layouts --------------------------------------------------------
+
+TEST(ForEachSubtitle, VisitsTheChunksThePatcherLooksUpWithTheirEndsAndTexts) {
+  // The walk restarts its grid at each stated end: a subtitle 8 bytes past
+  // the end of a long chunk is missed, one on the grid from there is found.
+  Bytes longChunk = SubtitleChunk(0, "first");
+  longChunk.insert(longChunk.end(), 8, 0xEE);
+  bytes::StoreU32BE(longChunk.data() + 4, static_cast<uint32_t>(longChunk.size() - 8));
+  Bytes unterminated = SubtitleChunk(0, "");
+  ASSERT_EQ(unterminated.size(), 64u);
+  std::fill(unterminated.begin() + 52, unterminated.end(), 'z');  // no zero byte: the text runs on
+  MovieBuilder movie;
+  movie.AddHeader(0x40)
+      .AddRaw(longChunk)              // 1: found
+      .AddSubtitle(0, 0, "second")    // 2: found, on the grid from 1's end
+      .AddSubtitle(1, 0, "other")     // 3: another language
+      .AddRaw(Bytes(8, 0x11))
+      .AddSubtitle(0, 0, "missed")    // 5: off the grid
+      .AddRaw(Bytes(8, 0x22))
+      .AddRaw(unterminated)           // 7: found, text up to the end
+      .AddRaw(Bytes(1, 0x33));
+  const Bytes data = movie.Build();
+  struct Seen {
+    size_t at;
+    uint64_t end;
+    std::string text;
+  };
+  std::vector<Seen> seen;
+  ForEachSubtitle(data.data(), static_cast<uint32_t>(data.size()),
+                  [&](const uint8_t* chunk, uint64_t end, const std::string& text) {
+                    seen.push_back({static_cast<size_t>(chunk - data.data()), end, text});
+                  });
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_EQ(seen[0].at, movie.part(1).offset);
+  EXPECT_EQ(seen[0].end, movie.part(2).offset);
+  EXPECT_EQ(seen[0].text, "first");
+  EXPECT_EQ(seen[1].at, movie.part(2).offset);
+  EXPECT_EQ(seen[1].text, "second");
+  EXPECT_EQ(seen[2].at, movie.part(7).offset);
+  EXPECT_EQ(seen[2].text, std::string(64 - 52, 'z') + "\x33");
+}
 
 TEST(MovieBuilder, SubtitleChunkLayout) {
   Subtitle subtitle;

@@ -182,6 +182,18 @@ int RewriteDialogueBody(const uint8_t* body, uint32_t size, const NameSlots& nam
   }
 }
 
+void ForEachDialogueText(const uint8_t* body, uint32_t size, const NameSlots& names,
+                         const std::function<void(const char* text)>& visit) {
+  // A lookup that never finds anything sees every text and rewrites none.
+  std::vector<uint8_t> unused;
+  RewriteDialogueBody(body, size, names,
+                      [&visit](const char* text, Translation*) {
+                        visit(text);
+                        return false;
+                      },
+                      &unused);
+}
+
 int RewriteDialogueText(const uint8_t* body, uint32_t size, const NameSlots& names,
                         std::vector<uint8_t>* newBody) {
   // The dictionary is built from "chs.txt" anew for every dialogue event

@@ -48,6 +48,11 @@ inline constexpr uint32_t kMaxTranslationUnits = 32768;
 int RewriteDialogueBody(const uint8_t* body, uint32_t size, const NameSlots& names,
                         const TranslationLookup& lookup, std::vector<uint8_t>* newBody);
 
+// Calls visit with the lookup text of every DialogueText string of body, in
+// order: exactly the texts that RewriteDialogueBody looks up. Changes nothing.
+void ForEachDialogueText(const uint8_t* body, uint32_t size, const NameSlots& names,
+                         const std::function<void(const char* text)>& visit);
+
 // RewriteDialogueBody with the translations of the dictionary file
 // "chs.txt" in the current directory, loaded for this call alone. Returns 0
 // when the dictionary holds no entry.

@@ -186,6 +186,23 @@ TEST(DialogueRewrite, UntranslatedBodiesGiveNoNewBody) {
   EXPECT_EQ(dict.asked.size(), 2u);
 }
 
+TEST(DialogueRewrite, TheTextVisitorSeesWhatTheRewriteLooksUpAndChangesNothing) {
+  const Bytes body = Cat({kPrefix, Tag({Str8("One"), StrWide(u"Tw\u00F6"), Str8("")}), kSuffix,
+                          RawTag(kOther, 0, 8, 0, 1, {Str8("Not")}),
+                          Tag({StrWide(u"Three")}), kPrefix});
+  Dictionary dictionary{};
+  Rewrite(body, &dictionary);
+  ASSERT_EQ(dictionary.asked, (std::vector<std::string>{"One", "Tw\xC3\xB6", "", "Three"}));
+
+  NameSlots names = Names();
+  std::vector<std::string> visited;
+  const Bytes copy = body;
+  ForEachDialogueText(copy.data(), uint32_t(copy.size()), names,
+                      [&](const char* text) { visited.push_back(text); });
+  EXPECT_EQ(visited, dictionary.asked);
+  EXPECT_EQ(copy, body);
+}
+
 TEST(DialogueRewrite, AnEmptyArrayIsResumedBehindItsTwentyBytes) {
   // Behind a tag with no strings, the next tag starts right at +20. A scan
   // that resumed earlier would read that tag's name index as a string count.

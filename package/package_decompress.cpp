@@ -4,9 +4,11 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cstdlib>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "common/bytes.h"
 #include "common/messages.h"
@@ -58,19 +60,22 @@ struct Backup {
 };
 
 struct Summary {
-  uint64_t compressionFlagsAt = 0;  // P + 8
+  uint64_t packageFlagsAt = 0;      // 16 + L
+  uint64_t compressionFlagsAt = 0;  // P + 8, not 0 once the summary was read that far
   uint32_t compression = 0;
   uint32_t chunkCount = 0;
   uint64_t chunkTable = 0;     // P + 16
   uint64_t chunkTableEnd = 0;  // P + 16 + 16N
 };
 
-// The output file, how much has been written to it and how much may be.
+// Where the uncompressed package goes (the output file, or memory when
+// memory is set), how much has been written and how much may be.
 struct Output {
   platform::File file;
   const char* path;
   uint64_t limit;
   uint64_t size = 0;
+  std::vector<uint8_t>* memory = nullptr;
 };
 
 int Damaged(const char* path) {
@@ -80,6 +85,16 @@ int Damaged(const char* path) {
 
 int Append(Output& out, const uint8_t* data, uint64_t length) {
   if (out.size + length > out.limit) return Damaged(out.path);
+  if (out.memory != nullptr) {
+    try {
+      out.memory->insert(out.memory->end(), data, data + length);
+    } catch (const std::bad_alloc&) {
+      platform::ConsolePrintf("%s", messages::kMsgImageAllocError);
+      return kPatchOutOfMemory;
+    }
+    out.size += length;
+    return 0;
+  }
   if (!platform::SeekEnd(out.file) ||
       platform::Write(out.file, data, uint32_t(length)) != int64_t(length)) {
     platform::ConsolePrintf(messages::kMsgWriteFileError, out.path);
@@ -89,8 +104,8 @@ int Append(Output& out, const uint8_t* data, uint64_t length) {
   return 0;
 }
 
-// Checks the summary, reads where its chunk table lies and clears the
-// package flag bits that describe the compressed form.
+// Checks the summary and reads where its chunk table lies. kPatchNotCompressed
+// with compressionFlagsAt set means an uncompressed package.
 int ReadSummary(Backup& in, const char* path, Summary* summary) {
   if (!in.Has(0, 4) || in.Word(0) != kPackageTag) return kPatchWrongTag;
   if (!in.Has(4, 4)) return Damaged(path);
@@ -103,7 +118,7 @@ int ReadSummary(Backup& in, const char* path, Summary* summary) {
   uint64_t flagsAt = 16 + uint64_t(folderLength);
   uint64_t generationCountAt = 80 + uint64_t(folderLength);
   if (!in.Has(flagsAt, 4) || !in.Has(generationCountAt, 4)) return Damaged(path);
-  bytes::StoreU32LE(in.data + flagsAt, in.Word(flagsAt) & kClearedPackageFlags);
+  summary->packageFlagsAt = flagsAt;
 
   uint64_t p = generationCountAt + 4 + kGenerationSize * in.Word(generationCountAt);
   if (!in.Has(p, 16)) return Damaged(path);
@@ -202,30 +217,66 @@ int WriteChunk(const Backup& in, const Summary& summary, uint32_t i, Output& out
   return Append(out, chunk.get(), size);
 }
 
+// Reads the whole of file into a buffer of its size plus 4 zero bytes.
+int ReadWhole(platform::File file, const char* path, ZeroedBuffer* buffer, uint32_t* size) {
+  *size = platform::FileSize(file);
+  if (*size == platform::kSizeError) return kPatchNoSize;
+  *buffer = AllocateZeroed(uint64_t(*size) + 4);
+  if (!*buffer) return kPatchOutOfMemory;
+  if (platform::Read(file, buffer->get(), *size) != int64_t(*size)) {
+    platform::ConsolePrintf(messages::kMsgReadFileError, path);
+    return kPatchShortRead;
+  }
+  return 0;
+}
+
+// Writes the uncompressed form of the compressed package in (its summary
+// already read) to out. The summary is changed in place to describe an
+// uncompressed package: the package flag bits that describe the compressed
+// form cleared, compression flags and chunk count 0.
+int Uncompress(Backup& in, const Summary& summary, Output& out) {
+  bytes::StoreU32LE(in.data + summary.packageFlagsAt,
+                    in.Word(summary.packageFlagsAt) & kClearedPackageFlags);
+  bytes::StoreU32LE(in.data + summary.compressionFlagsAt, 0);
+  bytes::StoreU32LE(in.data + summary.compressionFlagsAt + 4, 0);
+  int code = Append(out, in.data, summary.chunkTable);
+  for (uint32_t i = 0; code == 0 && i < summary.chunkCount; ++i) code = WriteChunk(in, summary, i, out);
+  return code;
+}
+
+// The largest uncompressed package made from a backup of size bytes.
+uint64_t OutputLimit(uint64_t size) { return std::min(kMaxOutputSize, kMaxExpansion * size); }
+
+// Fills image from data (size bytes followed by 4 zero bytes): takes the six
+// table fields from its summary. False when the summary does not hold them.
+bool TakeImage(std::unique_ptr<uint8_t[]> data, uint32_t size, PackageImage* image) {
+  uint64_t folderLength = size >= 16 ? bytes::LoadU32LE(data.get() + 12) : 0;
+  if (size < 16 || !bytes::InBounds(20 + folderLength, 24, size)) return false;
+  const uint8_t* fields = data.get() + 20 + folderLength;
+  image->nameCount = bytes::LoadU32LE(fields);
+  image->nameOffset = bytes::LoadU32LE(fields + 4);
+  image->exportCount = bytes::LoadU32LE(fields + 8);
+  image->exportOffset = bytes::LoadU32LE(fields + 12);
+  image->importCount = bytes::LoadU32LE(fields + 16);
+  image->importOffset = bytes::LoadU32LE(fields + 20);
+  image->data = std::move(data);
+  image->size = size;
+  return true;
+}
+
 }  // namespace
 
 int WriteUncompressedPackage(platform::File backup, platform::File output, const char* outputPath) {
-  uint32_t size = platform::FileSize(backup);
-  if (size == platform::kSizeError) return kPatchNoSize;
-  ZeroedBuffer buffer = AllocateZeroed(uint64_t(size) + 4);
-  if (!buffer) return kPatchOutOfMemory;
-  if (platform::Read(backup, buffer.get(), size) != int64_t(size)) {
-    platform::ConsolePrintf(messages::kMsgReadFileError, outputPath);
-    return kPatchShortRead;
-  }
-
+  ZeroedBuffer buffer;
+  uint32_t size = 0;
+  int code = ReadWhole(backup, outputPath, &buffer, &size);
+  if (code != 0) return code;
   Backup in{buffer.get(), size};
   Summary summary;
-  int code = ReadSummary(in, outputPath, &summary);
+  code = ReadSummary(in, outputPath, &summary);
   if (code != 0) return code;
-
-  // The summary up to the chunk count, describing an uncompressed package.
-  bytes::StoreU32LE(in.data + summary.compressionFlagsAt, 0);
-  bytes::StoreU32LE(in.data + summary.compressionFlagsAt + 4, 0);
-  Output out{output, outputPath, std::min(kMaxOutputSize, kMaxExpansion * size)};
-  code = Append(out, in.data, summary.chunkTable);
-  for (uint32_t i = 0; code == 0 && i < summary.chunkCount; ++i) code = WriteChunk(in, summary, i, out);
-  return code;
+  Output out{output, outputPath, OutputLimit(size)};
+  return Uncompress(in, summary, out);
 }
 
 int ReadPackageImage(platform::File output, const char* outputPath, PackageImage* image) {
@@ -243,23 +294,54 @@ int ReadPackageImage(platform::File output, const char* outputPath, PackageImage
     platform::ConsolePrintf(messages::kMsgReadFileError, outputPath);
     return kPatchReadBackFailed;
   }
-
   // The summary was checked before it was written; a read-back that does
   // not hold it is not the file that was written.
-  uint64_t folderLength = size >= 16 ? bytes::LoadU32LE(data.get() + 12) : 0;
-  if (size < 16 || !bytes::InBounds(20 + folderLength, 24, size)) {
+  if (!TakeImage(std::move(data), size, image)) {
     platform::ConsolePrintf(messages::kMsgReadFileError, outputPath);
     return kPatchReadBackFailed;
   }
-  const uint8_t* fields = data.get() + 20 + folderLength;
-  image->nameCount = bytes::LoadU32LE(fields);
-  image->nameOffset = bytes::LoadU32LE(fields + 4);
-  image->exportCount = bytes::LoadU32LE(fields + 8);
-  image->exportOffset = bytes::LoadU32LE(fields + 12);
-  image->importCount = bytes::LoadU32LE(fields + 16);
-  image->importOffset = bytes::LoadU32LE(fields + 20);
-  image->data = std::move(data);
-  image->size = size;
+  return 0;
+}
+
+int LoadPackageImage(const char* path, PackageImage* image, bool* compressed) {
+  *compressed = false;
+  platform::File file = platform::OpenRead(path);
+  if (file == platform::kNoFile) return kPatchNotOpened;
+  ZeroedBuffer buffer;
+  uint32_t size = 0;
+  int code = ReadWhole(file, path, &buffer, &size);
+  platform::Close(file);
+  if (code != 0) return code;
+
+  Backup in{buffer.get(), size};
+  if (!in.Has(0, 4) || in.Word(0) != kPackageTag) return kPatchWrongTag;
+  Summary summary;
+  code = ReadSummary(in, path, &summary);
+  const bool uncompressed = code == kPatchNotCompressed && summary.compressionFlagsAt != 0;
+  if (code != 0 && !uncompressed) return code;
+
+  std::unique_ptr<uint8_t[]> data;
+  uint32_t imageSize = size;
+  if (uncompressed) {
+    data.reset(new (std::nothrow) uint8_t[uint64_t(size) + 4]());
+    if (data) std::memcpy(data.get(), buffer.get(), size);
+  } else {
+    *compressed = true;
+    std::vector<uint8_t> memory;
+    Output out{platform::kNoFile, path, OutputLimit(size)};
+    out.memory = &memory;
+    code = Uncompress(in, summary, out);
+    if (code != 0) return code;
+    buffer.reset();
+    imageSize = uint32_t(memory.size());  // below kMaxOutputSize
+    data.reset(new (std::nothrow) uint8_t[memory.size() + 4]());
+    if (data && !memory.empty()) std::memcpy(data.get(), memory.data(), memory.size());
+  }
+  if (!data) {
+    platform::ConsolePrintf("%s", messages::kMsgImageAllocError);
+    return kPatchOutOfMemory;
+  }
+  if (!TakeImage(std::move(data), imageSize, image)) return Damaged(path);
   return 0;
 }
 

@@ -40,4 +40,14 @@ int WriteUncompressedPackage(platform::File backup, platform::File output, const
 // six table fields from its summary. Returns 0 or a PatchPackageFile code.
 int ReadPackageImage(platform::File output, const char* outputPath, PackageImage* image);
 
+// Reads the package file at path into image without writing anything: a
+// compressed package is uncompressed in memory into the bytes that
+// WriteUncompressedPackage writes for it, an uncompressed one (compression
+// flags 0) is taken as it is; *compressed tells which. Returns 0, or a
+// PatchPackageFile code (after printing its message, where that code has
+// one): kPatchNotOpened for a file that cannot be opened, kPatchWrongTag for
+// a file that is no package, kPatchDamaged for a summary without its table
+// fields.
+int LoadPackageImage(const char* path, PackageImage* image, bool* compressed);
+
 }  // namespace package

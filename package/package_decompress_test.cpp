@@ -104,6 +104,98 @@ TEST(ReadPackageImage, RefusesWhatCannotBeReadBack) {
 }
 
 // ---------------------------------------------------------------------------
+// LoadPackageImage
+
+fixtures::CompressedPackage SmallShippedPackage(uint32_t compression);
+
+struct LoadRun {
+  int code;
+  bool compressed;
+  std::string printed;
+};
+
+LoadRun Load(const std::string& path, package::PackageImage* image) {
+  platform::ConsoleSetUtf8(false);
+  LoadRun run{};
+  fixtures::CaptureStdout capture;
+  run.code = package::LoadPackageImage(path.c_str(), image, &run.compressed);
+  run.printed = capture.Finish();
+  return run;
+}
+
+TEST(LoadPackageImage, GivesTheUncompressedPackageWhateverTheFileHolds) {
+  fixtures::PackageContents contents;
+  contents.packageFlags = 0x0A000001;
+  contents.AddName("None");
+  int32_t cls = contents.AddClassImport("Thing");
+  Bytes body(3000);
+  for (size_t i = 0; i < body.size(); ++i) body[i] = uint8_t(i * 7 / 5);
+  contents.AddExport(cls, contents.Name("Object"), body);
+  fixtures::BuiltPackage plain = fixtures::BuildPackage(contents);
+  fixtures::TempDir dir;
+  std::string path = dir.File("Pkg.upk");
+
+  for (uint32_t compression : {fixtures::kCompressionZlib, fixtures::kCompressionLzo}) {
+    fixtures::CompressOptions options;
+    options.compression = compression;
+    options.chunkSize = 1024;
+    options.blockSize = 256;
+    fixtures::CompressedPackage packed;
+    ASSERT_TRUE(fixtures::CompressPackage(plain.bytes, options, &packed));
+    Bytes expected;
+    ASSERT_TRUE(fixtures::ExpectedPatchOutput(packed.bytes, &expected));
+    ASSERT_TRUE(fixtures::WriteFileBytes(path, packed.bytes));
+    package::PackageImage image;
+    LoadRun run = Load(path, &image);
+    ASSERT_EQ(run.code, 0) << compression;
+    EXPECT_TRUE(run.compressed);
+    EXPECT_EQ(run.printed, "");
+    ASSERT_EQ(Bytes(image.data.get(), image.data.get() + image.size), expected) << compression;
+    EXPECT_EQ(image.exportOffset, plain.exportOffset);
+    EXPECT_EQ(image.nameCount, uint32_t(contents.names.size()));
+    EXPECT_EQ(fixtures::ReadFileBytes(path), packed.bytes) << "the file is only read";
+  }
+
+  // An uncompressed package is taken as it is, package flags included.
+  ASSERT_TRUE(fixtures::WriteFileBytes(path, plain.bytes));
+  package::PackageImage image;
+  LoadRun run = Load(path, &image);
+  ASSERT_EQ(run.code, 0);
+  EXPECT_FALSE(run.compressed);
+  EXPECT_EQ(Bytes(image.data.get(), image.data.get() + image.size), plain.bytes);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(image.data[image.size + i], 0) << "zero byte " << i;
+  EXPECT_EQ(image.importOffset, plain.importOffset);
+}
+
+TEST(LoadPackageImage, RefusesWhatIsNoReadablePackage) {
+  fixtures::TempDir dir;
+  std::string path = dir.File("Pkg.upk");
+  package::PackageImage image;
+  EXPECT_EQ(Load(path, &image).code, package::kPatchNotOpened) << "missing";
+  EXPECT_EQ(Load(dir.path(), &image).code, package::kPatchNotOpened) << "a folder";
+
+  ASSERT_TRUE(fixtures::WriteFileBytes(path, Bytes(100, 0x41)));
+  EXPECT_EQ(Load(path, &image).code, package::kPatchWrongTag);
+
+  // A compressed package cut short: the patcher's own message and code.
+  fixtures::CompressedPackage packed = SmallShippedPackage(fixtures::kCompressionZlib);
+  Bytes cut(packed.bytes.begin(), packed.bytes.end() - 10);
+  ASSERT_TRUE(fixtures::WriteFileBytes(path, cut));
+  LoadRun run = Load(path, &image);
+  EXPECT_EQ(run.code, package::kPatchDamaged);
+  EXPECT_EQ(run.printed, Format(messages::kMsgPackageDamaged, path));
+
+  // A tagged file too short for a summary.
+  Bytes tagged(24, 0);
+  PutU32(tagged, 0, fixtures::kPackageTag);
+  ASSERT_TRUE(fixtures::WriteFileBytes(path, tagged));
+  run = Load(path, &image);
+  EXPECT_EQ(run.code, package::kPatchDamaged);
+  EXPECT_EQ(run.printed, Format(messages::kMsgPackageDamaged, path));
+  EXPECT_EQ(image.data, nullptr) << "nothing is handed on after a failure";
+}
+
+// ---------------------------------------------------------------------------
 // Sweeps over damaged backups
 
 // A small package of many chunks of many small blocks, so that every field

@@ -56,8 +56,20 @@
 //    -22  "读取文件[%s]错误\n"           the shipped file cannot be read back
 //                                        whole (size query, seek or short read)
 //
-// The name and export table stage adds its own codes (-5, -13, -15 and
-// more); every one of them counts as a failure of the package as well.
+// Codes of the name and export table stage (package_tables.h); each counts
+// as a failure of the package like those above:
+//     -5  "new pNamestring err\n" or    the name slots or the export entries
+//         "new EXPORTENTRY err\n"        cannot be allocated
+//    -13  "ExprotTable 解析错误\n"      the export table cannot be read
+//    -15  "dwtypeNameIndex err\n" or    an export cannot be named (class
+//         "Export 解析错误\n", then      index beyond the import table,
+//         "GetExportName err\n"          outer index beyond the exports)
+//    -23  to -30                         the table stage's own refusals of
+//                                        damaged tables, indexes, outer loops,
+//                                        over-long Object paths and failed
+//                                        relocation writes (each with its
+//                                        message, listed in package_tables.h)
+//
 // When putting the backup back fails, "还原文件[%s]失败\n" follows the
 // failure's own line and the failure's code is returned unchanged.
 #pragma once

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -110,6 +111,21 @@ bool IsDialogueEventPath(char* objectPath);
 // body does not lie inside the image.
 int PatchDialogueExport(char* objectPath, const PackageImage& image, const EXPORTENTRY& entry,
                         const NameSlots& names, std::vector<uint8_t>* newBody);
+
+// What ForEachDialogueExport hands over for each dialogue event export: its
+// whole Object path, its record, the package's names and its body
+// (entry.serialSize bytes, inside the image). A result other than 0 ends the
+// walk with that result.
+using DialogueExportVisitor = std::function<int(const char* objectPath, const EXPORTENTRY& entry,
+                                                const NameSlots& names, const uint8_t* body)>;
+
+// Reads the tables of image and walks its exports in table order, naming
+// each one; calls visit for every dialogue event export. Returns 0, a
+// failure code after printing its message (a table that cannot be read, an
+// export that cannot be named, a dialogue event export whose body lies
+// outside the image: "文件[%s]数据损坏" with packagePath), or visit's result.
+int ForEachDialogueExport(const PackageImage& image, const char* packagePath,
+                          const DialogueExportVisitor& visit);
 
 // Reads the tables of image, rewrites and relocates every dialogue event
 // export into files.output. Returns 0 on success or the package patcher's

@@ -630,5 +630,49 @@ TEST(ExportWalk, UnreadableExportAndImportTablesAreRefused) {
   EXPECT_EQ(r.printed, "ImportTable \xBD\xE2\xCE\xF6\xB4\xED\xCE\xF3\n");
 }
 
+TEST(ExportWalk, TheVisitorSeesEachDialogueEventExportWithItsWholePathAndBody) {
+  // Bodies: three bytes each, placed inside the 16-byte head of the image.
+  Layout layout{PathNames(), {kAk, kPkg},
+                {{-2, 0, kSub, 0, 3, 2},     // Pkg'Sub': not a dialogue event
+                 {-1, 1, kHello, 2, 3, 5},   // AkDialogueEvent'Sub.Hello_1'
+                 {0, 0, kAk, 0, 3, 8},       // a class object named AkDialogueEvent
+                 {-1, 0, kWorld, 0, 3, 11}}};  // AkDialogueEvent'World'
+  PackageImage image = layout.Build();
+  for (uint32_t i = 0; i < 16; ++i) image.data[i] = uint8_t(i);
+  struct Seen {
+    std::string path;
+    uint32_t serialOffset;
+    Bytes body;
+  };
+  std::vector<Seen> seen;
+  int code = -1;
+  std::string printed = Printed([&] {
+    code = ForEachDialogueExport(image, "p.upk",
+                                 [&](const char* path, const EXPORTENTRY& e, const NameSlots& names,
+                                     const uint8_t* body) {
+                                   EXPECT_EQ(names.count, kNameCount);
+                                   seen.push_back({path, e.serialOffset, Bytes(body, body + e.serialSize)});
+                                   return 0;
+                                 });
+  });
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(printed, "");
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0].path, "AkDialogueEvent'Sub.Hello_1'");
+  EXPECT_EQ(seen[0].body, Bytes({5, 6, 7}));
+  EXPECT_EQ(seen[1].path, "AkDialogueEvent'World'");
+  EXPECT_EQ(seen[1].body, Bytes({11, 12, 13}));
+
+  // A result other than 0 ends the walk with it.
+  int visits = 0;
+  code = ForEachDialogueExport(image, "p.upk",
+                               [&](const char*, const EXPORTENTRY&, const NameSlots&, const uint8_t*) {
+                                 ++visits;
+                                 return 7;
+                               });
+  EXPECT_EQ(code, 7);
+  EXPECT_EQ(visits, 1);
+}
+
 }  // namespace
 }  // namespace package

@@ -50,6 +50,10 @@ bool ConvertToUtf8() {
 std::string GbkToUtf8(const std::string& gbk) {
   iconv_t cd = iconv_open("UTF-8", "GBK");
   if (cd == (iconv_t)-1) return gbk;
+  struct Closer {
+    iconv_t cd;
+    ~Closer() { iconv_close(cd); }
+  } closer{cd};
   std::string out;
   std::vector<char> buffer(gbk.size() * 3 + 16);
   char* in = const_cast<char*>(gbk.data());
@@ -65,7 +69,6 @@ std::string GbkToUtf8(const std::string& gbk) {
       --inLeft;
     }
   }
-  iconv_close(cd);
   return out;
 }
 
@@ -85,7 +88,7 @@ void ConsoleVPrintf(const char* format, va_list args) {
   if (format == nullptr) return;
   try {
     // A GBK trail byte is never below 0x40, so no "%" hides inside a
-    // character, and the conversion leaves every conversion spec intact.
+    // character, and the conversion leaves every % directive intact.
     std::string converted;
     if (ConvertToUtf8()) {
       converted = GbkToUtf8(format);

@@ -32,7 +32,7 @@ TEST(ConsolePosix, ConvertsTheGbkFormatOnlyForUtf8Terminals) {
       {"\xFF\xD5\xFD%s", "", "\xFF\xD5\xFD", "\xFF正"},
       // a lead byte cut off at the end of the format
       {"abc%s\xD5", "x", "abcx\xD5", "abcx\xD5"},
-      // conversion specs inside GBK text keep working after the conversion
+      // % directives inside GBK text keep working after the conversion
       {"\xCE\xC4\xBC\xFE[%s]\xB4\xED\xCE\xF3\n", "C:\\a.upk", "\xCE\xC4\xBC\xFE[C:\\a.upk]\xB4\xED\xCE\xF3\n",
        "文件[C:\\a.upk]错误\n"},
   };

@@ -18,6 +18,7 @@
 
 #include "driver/target_files.h"
 #include "tools/fixtures/console_text.h"
+#include "tools/fixtures/demo_game.h"
 #include "tools/fixtures/files.h"
 
 namespace {
@@ -202,6 +203,151 @@ TEST(HanhuaPaths, DirectoriesWithATrailingSeparatorStillWork) {
   if (AttributesWork(game.root.path())) {
     EXPECT_EQ(DosAttribute(game.Package(3) + ".bak"), "0x6");
   }
+}
+
+// A demo game install in a temporary folder, with every listed file's
+// original bytes kept for comparison.
+class HanhuaOnDemoGame : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(fixtures::WriteDemoGame(root_.path()));
+    attributes_ = AttributesWork(root_.path());
+    for (int i = 0; i < driver::kTargetFileCount; ++i) {
+      if (kTargetFiles[i][0] == '\0') continue;
+      original_[Path(i)] = ReadFileBytes(Path(i));
+    }
+  }
+
+  std::string Path(int i) const {
+    return root_.path() + "/" + (i < kPackageCount ? "CookedPC/" : "Movies/") + kTargetFiles[i];
+  }
+  // Takes the demo dictionary away, so every package comes out as its plain
+  // uncompressed form and can be compared with the independently computed
+  // layout (translated packages are checked by the dialogue tests).
+  void RemoveDictionary() { ASSERT_EQ(unlink((root_.path() + "/chs.txt").c_str()), 0); }
+  Result Run(const std::string& command) {
+    return RunProgram({HANHUA_BINARY, command, "CookedPC", "Movies"}, {{"LC_ALL", "C"}}, root_.path());
+  }
+  // The listed files that hold other bytes than the original, by path.
+  std::vector<std::string> ChangedFiles() const {
+    std::vector<std::string> changed;
+    for (const auto& [path, bytes] : original_)
+      if (ReadFileBytes(path) != bytes) changed.push_back(path);
+    return changed;
+  }
+
+  TempDir root_;
+  bool attributes_ = false;
+  std::map<std::string, Bytes> original_;
+};
+
+TEST_F(HanhuaOnDemoGame, PatchRebuildsEveryFileAndRestoreBringsBackTheOriginals) {
+  RemoveDictionary();
+  Result patch = Run("eng2chs");
+  EXPECT_EQ(patch.exitCode, 0);
+  EXPECT_TRUE(SameBytes(patch.out, ProgressLines(kGbkTexts.patching) + kGbkTexts.done))
+      << "a healthy game prints nothing but progress";
+
+  for (const auto& [path, bytes] : original_) {
+    ASSERT_EQ(ReadFileBytes(path + ".bak"), bytes) << path << ": the backup is the original";
+    if (attributes_) {
+      EXPECT_EQ(DosAttribute(path + ".bak"), "0x6") << path;
+      EXPECT_EQ(DosAttribute(path), "") << path << ": the rebuilt file is not hidden";
+    }
+  }
+  for (int i = 0; i < kPackageCount; ++i) {
+    if (i == kEmptyEntry) continue;
+    Bytes expected;
+    ASSERT_TRUE(fixtures::ExpectedPatchOutput(original_[Path(i)], &expected)) << i;
+    ASSERT_EQ(ReadFileBytes(Path(i)), expected) << Path(i) << ": not the uncompressed package";
+  }
+  for (int k = 0; k < kMovieCount; ++k)
+    EXPECT_FALSE(ReadFileBytes(Path(kPackageCount + k)).empty()) << "movie " << k << " rebuilt";
+
+  Result restore = Run("chs2eng");
+  EXPECT_EQ(restore.exitCode, 0);
+  EXPECT_TRUE(SameBytes(restore.out, ProgressLines(kGbkTexts.restoring)));
+  EXPECT_EQ(ChangedFiles(), std::vector<std::string>{}) << "every file is the original again";
+  for (const auto& [path, bytes] : original_) {
+    EXPECT_TRUE(FileExists(path + ".bak")) << path << ": backups are never removed";
+    if (attributes_) {
+      EXPECT_EQ(DosAttribute(path), "") << path << ": a restored file must not stay hidden";
+      EXPECT_EQ(DosAttribute(path + ".bak"), "0x6") << path;
+    }
+  }
+}
+
+TEST_F(HanhuaOnDemoGame, SecondPatchKeepsTheBackupsAndRebuildsFromThem) {
+  Run("eng2chs");
+  std::map<std::string, Bytes> firstRun;
+  for (const auto& [path, bytes] : original_) firstRun[path] = ReadFileBytes(path);
+
+  // A file lost since (deleted by hand, say) comes back from its backup,
+  // and its backup is hidden again even if its mark was removed.
+  const std::string lostPackage = Path(42), lostMovie = Path(kPackageCount + 1);
+  ASSERT_EQ(unlink(lostPackage.c_str()), 0);
+  ASSERT_EQ(unlink(lostMovie.c_str()), 0);
+  removexattr((lostPackage + ".bak").c_str(), "user.DOSATTRIB");
+
+  Result again = Run("eng2chs");
+  EXPECT_EQ(again.exitCode, 0);
+  for (const auto& [path, bytes] : original_) {
+    ASSERT_EQ(ReadFileBytes(path + ".bak"), bytes) << path << ": a backup was replaced";
+    ASSERT_EQ(ReadFileBytes(path), firstRun[path]) << path << ": not rebuilt from the backup";
+  }
+  if (attributes_) {
+    EXPECT_EQ(DosAttribute(lostPackage + ".bak"), "0x6");
+  }
+
+  Run("chs2eng");
+  EXPECT_EQ(ChangedFiles(), std::vector<std::string>{});
+}
+
+TEST_F(HanhuaOnDemoGame, DamagedPackageStaysAsShippedAndTheRunGoesOn) {
+  const std::string damaged = Path(100);
+  Bytes bytes = original_[damaged];
+  bytes.resize(bytes.size() / 2);  // cut short: its chunks lie past the end
+  ASSERT_TRUE(WriteFileBytes(damaged, bytes));
+  original_[damaged] = bytes;
+  RemoveDictionary();
+
+  Result patch = Run("eng2chs");
+  EXPECT_EQ(patch.exitCode, 0);
+  EXPECT_EQ(ReadFileBytes(damaged), bytes) << "a package that cannot be rebuilt stays as shipped";
+  Bytes expected;
+  ASSERT_TRUE(fixtures::ExpectedPatchOutput(original_[Path(101)], &expected));
+  EXPECT_EQ(ReadFileBytes(Path(101)), expected) << "the next package is still rebuilt";
+  // Its message, if any, stands between its own progress line and the next.
+  std::string before = ProgressLines(kGbkTexts.patching, 101);
+  std::string after = ProgressLines(kGbkTexts.patching).substr(before.size()) + kGbkTexts.done;
+  EXPECT_EQ(patch.out.substr(0, before.size()), before);
+  ASSERT_GE(patch.out.size(), before.size() + after.size());
+  EXPECT_EQ(patch.out.substr(patch.out.size() - after.size()), after);
+
+  Run("chs2eng");
+  EXPECT_EQ(ChangedFiles(), std::vector<std::string>{});
+}
+
+// The empty entry's paths are "CookedPC\" and "CookedPC\.bak": the
+// package folder itself. Every operation on it fails, and the folder must
+// come out of both runs holding exactly the listed files and their backups.
+TEST_F(HanhuaOnDemoGame, EmptyEntryLeavesThePackageFolderWhole) {
+  Result patch = Run("eng2chs");
+  EXPECT_NE(patch.out.find(fixtures::ProgressLine(kGbkTexts.patching, 710) +
+                           fixtures::ProgressLine(kGbkTexts.patching, 711)),
+            std::string::npos);
+  Run("chs2eng");
+
+  std::set<std::string> expected, found;
+  for (int i = 0; i < kPackageCount; ++i) {
+    if (i == kEmptyEntry) continue;
+    expected.insert(kTargetFiles[i]);
+    expected.insert(std::string(kTargetFiles[i]) + ".bak");
+  }
+  for (const auto& entry : std::filesystem::directory_iterator(root_.File("CookedPC")))
+    found.insert(entry.path().filename().string());
+  EXPECT_EQ(found, expected);
+  EXPECT_EQ(ChangedFiles(), std::vector<std::string>{});
 }
 
 }  // namespace

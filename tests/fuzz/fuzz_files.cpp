@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <vector>
 
 namespace fuzz {
 
@@ -36,6 +37,25 @@ std::string WriteScratchFile(const std::string& name, const uint8_t* data, size_
   if (size != 0 && fwrite(data, 1, size, f) != size) abort();
   fclose(f);
   return path;
+}
+
+bool EnterScratchDir(int* argc, char*** argv) {
+  static std::vector<std::string> rewritten;
+  rewritten.reserve(static_cast<size_t>(*argc));
+  const std::string cwd = std::filesystem::current_path().string() + "/";
+  const std::string artifactFlag = "-artifact_prefix=";
+  for (int i = 1; i < *argc; ++i) {
+    std::string arg = (*argv)[i];
+    if (arg.rfind(artifactFlag, 0) == 0 && arg.size() > artifactFlag.size() && arg[artifactFlag.size()] != '/')
+      arg = artifactFlag + cwd + arg.substr(artifactFlag.size());
+    else if (!arg.empty() && arg[0] != '-' && arg[0] != '/')
+      arg = cwd + arg;
+    else
+      continue;
+    rewritten.push_back(arg);  // reserved above: earlier strings never move
+    (*argv)[i] = rewritten.back().data();
+  }
+  return chdir(ScratchDir().c_str()) == 0;
 }
 
 }  // namespace fuzz

@@ -14,4 +14,11 @@ const std::string& ScratchDir();
 // Writes data to ScratchDir()/name, replacing it; returns the full path.
 std::string WriteScratchFile(const std::string& name, const uint8_t* data, size_t size);
 
+// For targets whose code reads "chs.txt" from the current directory: makes
+// the scratch directory the current one. libFuzzer reads its arguments only
+// after LLVMFuzzerInitialize returns, so the corpus directories and the
+// artifact prefix among them are made absolute first, to keep naming the
+// caller's directories. Call from LLVMFuzzerInitialize; false on failure.
+bool EnterScratchDir(int* argc, char*** argv);
+
 }  // namespace fuzz

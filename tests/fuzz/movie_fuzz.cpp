@@ -2,11 +2,8 @@
 // holds a chs.txt that knows a few short texts, so that subtitle chunks get
 // replaced. Besides the sanitizers it checks that the patcher never leaves
 // the movie missing and never changes the backup.
-#include <unistd.h>
-
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -28,37 +25,14 @@ const char kDictionary[] =
     "qzrtn_res_CHI_Start\r\na translation longer than the line it replaces\r\nqzrtn_res_CHI_End\r\n"
     "qzrtn_res_Remark00_Start\r\n\r\nqzrtn_res_Remark00_End\r\n";
 
-// The patcher reads chs.txt from the current directory, so the target runs
-// in the scratch directory. libFuzzer reads its arguments after this
-// function returns; corpus directories and the artifact prefix are made
-// absolute first, so that they still name the caller's directories.
-void MakePathArgumentsAbsolute(int* argc, char*** argv) {
-  static std::vector<std::string> rewritten;
-  rewritten.reserve(static_cast<size_t>(*argc));
-  const std::string cwd = std::filesystem::current_path().string() + "/";
-  const std::string artifactFlag = "-artifact_prefix=";
-  for (int i = 1; i < *argc; ++i) {
-    std::string arg = (*argv)[i];
-    if (arg.rfind(artifactFlag, 0) == 0 && arg.size() > artifactFlag.size() && arg[artifactFlag.size()] != '/')
-      arg = artifactFlag + cwd + arg.substr(artifactFlag.size());
-    else if (!arg.empty() && arg[0] != '-' && arg[0] != '/')
-      arg = cwd + arg;
-    else
-      continue;
-    rewritten.push_back(arg);
-    (*argv)[i] = rewritten.back().data();
-  }
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
   platform::ConsoleSetUtf8(false);
-  MakePathArgumentsAbsolute(argc, argv);
   fuzz::WriteScratchFile("chs.txt", reinterpret_cast<const uint8_t*>(kDictionary),
                          sizeof kDictionary - 1);
-  if (chdir(fuzz::ScratchDir().c_str()) != 0) return 1;
-  return 0;
+  // The patcher reads chs.txt from the current directory.
+  return fuzz::EnterScratchDir(argc, argv) ? 0 : 1;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -1,0 +1,232 @@
+// hanhua-make-fuzz-seeds CORPUSDIR: writes the seed inputs of the fuzz
+// targets (tests/fuzz/*_fuzz.cpp) into CORPUSDIR/TARGET/, made with the
+// fixture builders so that the fuzzers start from well-formed files that
+// reach deep into each format. Every seed is a few KB at most. Files already
+// in a target's directory (crash inputs kept as regression tests) are left
+// alone; seeds of the same name are replaced.
+//
+//   build/hanhua-make-fuzz-seeds tests/fuzz/corpus
+#include <cstdio>
+#include <filesystem>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "dictionary/brx_string_dict.h"
+#include "dictionary/dict_test_util.h"
+#include "tools/fixtures/demo_game.h"
+#include "tools/fixtures/files.h"
+#include "tools/fixtures/movie_builder.h"
+#include "tools/fixtures/package_builder.h"
+
+namespace {
+
+using fixtures::Bytes;
+
+// --- export bodies holding DialogueText tags ---------------------------------
+
+Bytes Word(uint32_t v) { return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; }
+
+Bytes Cat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
+Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+// An 8-bit string: length word (terminator counted), text, zero byte.
+Bytes Str8(const std::string& s) { return Cat({Word(uint32_t(s.size() + 1)), Text(s), {0}}); }
+
+// A UTF-16 string: length word -(units + 1), the units, a zero unit.
+Bytes StrWide(const std::u16string& s) {
+  Bytes b = Word(~uint32_t(s.size()));
+  for (char16_t u : s) b.insert(b.end(), {uint8_t(u), uint8_t(u >> 8)});
+  b.insert(b.end(), {0, 0});
+  return b;
+}
+
+// A property tag naming name index `name`, with a string array.
+Bytes Tag(uint32_t name, const std::vector<Bytes>& strings, uint32_t nameNumber = 0) {
+  Bytes all;
+  for (const Bytes& s : strings) all.insert(all.end(), s.begin(), s.end());
+  return Cat({Word(name), Word(nameNumber), Word(uint32_t(4 + all.size())), Word(0),
+              Word(uint32_t(strings.size())), all});
+}
+
+// --- writing -----------------------------------------------------------------
+
+struct Writer {
+  std::string root;
+  int written = 0;
+  bool ok = true;
+
+  void Put(const std::string& target, const std::string& name, const Bytes& bytes) {
+    std::error_code error;
+    std::filesystem::create_directories(root + "/" + target, error);
+    std::string path = root + "/" + target + "/" + name;
+    if (!fixtures::WriteFileBytes(path, bytes)) {
+      std::fprintf(stderr, "cannot write %s\n", path.c_str());
+      ok = false;
+      return;
+    }
+    ++written;
+  }
+  void Put(const std::string& target, const std::string& name, const std::string& text) {
+    Put(target, name, Text(text));
+  }
+};
+
+// --- dialogue_rewrite_fuzz: one export body, name index 1 is DialogueText ------
+// (its dictionary knows "", "Café", "Hello", "Hi", "Quiet" and "Yes").
+
+void DialogueBodySeeds(Writer& w) {
+  const std::string target = "dialogue_rewrite_fuzz";
+  const Bytes head = Text("head-of-body"), mid = Text("between"), tail = Text("tail");
+  w.Put(target, "two_tags_both_forms",
+        Cat({head, Tag(1, {Str8("Hello"), StrWide(u"Caf\u00E9"), Str8("Nobody knows")}), mid,
+             Tag(1, {StrWide(u"Yes"), Str8("Quiet"), Str8("")}), tail}));
+  w.Put(target, "empty_array_then_tag",
+        Cat({Tag(1, {}), Tag(1, {StrWide(u""), Str8("Hi")}), Word(0)}));
+  std::vector<Bytes> many(40, Str8("Hi"));  // grows far beyond twice the body
+  w.Put(target, "translations_outgrow_the_body", Cat({Tag(1, many), tail}));
+  Bytes pastTheEnd = Tag(1, {Str8("Hello"), Str8("Yes")});
+  pastTheEnd.resize(pastTheEnd.size() - 3);  // the array runs past the body
+  w.Put(target, "array_past_the_end", Cat({Tag(1, {Str8("Hello")}), pastTheEnd}));
+  w.Put(target, "near_misses",
+        Cat({Tag(2, {Str8("Hello")}), Tag(3, {Str8("Hello")}), Tag(1, {Str8("Hello")}, 1),
+             Tag(4, {Str8("Hello")}), Tag(9, {Str8("Hello")}), Tag(1, {Str8("Hello")})}));
+}
+
+// --- package_fuzz: whole compressed packages (its dictionary knows "Hello" and
+// "Yes") -------------------------------------------------------------------
+
+fixtures::PackageContents DialoguePackageContents(bool utf16Names) {
+  fixtures::PackageContents c;
+  c.AddName("None");
+  const uint32_t dt = utf16Names ? c.AddUtf16Name("DialogueText") : c.AddName("DialogueText");
+  const int32_t imported = c.AddClassImport("AkDialogueEvent");
+  const int32_t other = c.AddClassImport("SoundCue");
+  const int32_t exportedClass = c.AddExport(0, c.Name("AkDialogueEvent"), Bytes(12, 0x33));
+  const int32_t group = c.AddExport(c.AddClassImport("Package"), c.Name("Lines"), Bytes(8, 0));
+  const int32_t first =
+      c.AddExport(imported, c.Name("Greeting"),
+                  Cat({Text("head"), Tag(dt, {Str8("Hello"), StrWide(u"Yes"), Str8("Unknown")}),
+                       Text("mid"), Tag(dt, {}), Tag(dt, {StrWide(u"Hello")}), Text("tail")}),
+                  group);
+  c.AddExport(other, c.Name("Cue"), Cat({Text("x"), Tag(dt, {Str8("Hello")})}), group);
+  c.AddExport(exportedClass, c.AddUtf16Name("\xE5\xAF\xB9\xE7\x99\xBD"), Tag(dt, {Str8("Yes")}), first,
+              2);
+  c.AddExport(imported, c.Name("Silent"), Tag(dt, {Str8("Nobody knows")}), group, 1);
+  return c;
+}
+
+void PackageSeeds(Writer& w) {
+  const std::string target = "package_fuzz";
+  struct Seed {
+    const char* name;
+    bool utf16Names;
+    uint32_t compression;
+    uint32_t chunkSize, blockSize;
+  } seeds[] = {
+      {"dialogue_zlib_chunks_and_blocks", false, fixtures::kCompressionZlib, 512, 128},
+      {"dialogue_lzo_chunks_and_blocks", true, fixtures::kCompressionLzo, 512, 128},
+      {"dialogue_zlib_one_block", true, fixtures::kCompressionZlib, 0x80000, 0x20000},
+  };
+  for (const Seed& s : seeds) {
+    fixtures::BuiltPackage plain = fixtures::BuildPackage(DialoguePackageContents(s.utf16Names));
+    fixtures::CompressOptions options;
+    options.compression = s.compression;
+    options.chunkSize = s.chunkSize;
+    options.blockSize = s.blockSize;
+    fixtures::CompressedPackage packed;
+    if (!fixtures::CompressPackage(plain.bytes, options, &packed)) {
+      std::fprintf(stderr, "cannot compress the seed package %s\n", s.name);
+      w.ok = false;
+      continue;
+    }
+    w.Put(target, s.name, packed.bytes);
+  }
+  // A package of the demo game, as the patcher meets most of them.
+  Bytes demo;
+  if (fixtures::DemoPackage(2, &demo) && demo.size() <= 8192) w.Put(target, "demo_package", demo);
+}
+
+// --- movie_fuzz: movies (its dictionary knows "", "A" and "Hi") ----------------
+
+void MovieSeeds(Writer& w) {
+  const std::string target = "movie_fuzz";
+  fixtures::MovieBuilder mixed;
+  mixed.AddHeader(0x100)
+      .AddSubtitle(0, 0, "A")
+      .AddVideoFrame(96)
+      .AddSubtitle(1, 0, "A")
+      .AddSubtitle(0, 1000, "Hi")
+      .AddAudioFrame(64)
+      .AddSubtitle(0, 2000, "not in the dictionary")
+      .AddRaw({1, 2, 3})  // what follows is off the 16-byte grid
+      .AddSubtitle(0, 3000, "Hi")
+      .AddRaw({4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16})
+      .AddSubtitle(0, 4000, "");
+  w.Put(target, "languages_grid_and_unknown_texts", mixed.Build());
+
+  fixtures::MovieBuilder growing;
+  growing.AddHeader(0x40);
+  for (uint32_t i = 0; i < 48; ++i) growing.AddSubtitle(0, i * 100, "Hi");  // past the headroom
+  w.Put(target, "translations_outgrow_the_headroom", growing.Build());
+}
+
+// --- dictionary targets ----------------------------------------------------------
+
+std::vector<std::string> DictionaryTexts() {
+  using dict_test::FileText;
+  std::string missingEnd = FileText({{"Hello", "\xE4\xBD\xA0\xE5\xA5\xBD", ""}, {"Hi", "x", ""}});
+  missingEnd.erase(missingEnd.rfind("qzrtn_res_CHI_End"), 17);
+  return {
+      fixtures::DictionaryText(fixtures::DemoTranslations()),
+      FileText({{"", "empty", "an empty source"},
+                {"  Hello ", "spaces", "kept in the text"},
+                {"A\r\nB", "two lines", ""},
+                {"Hello", "\xE4\xBD\xA0\xE5\xA5\xBD", "greeting"},
+                {"zzzz", "", "an empty translation"},
+                {"\xE4\xBD\xA0", "you", ""}}),
+      missingEnd,
+  };
+}
+
+void DictionarySeeds(Writer& w) {
+  const char* const names[] = {"demo_chs_txt", "edge_texts", "missing_chi_end"};
+  std::vector<std::string> texts = DictionaryTexts();
+  for (size_t i = 0; i < texts.size(); ++i) w.Put("dictionary_text_fuzz", names[i], texts[i]);
+
+  // The binary form, as the dictionary writes it, of the texts that load.
+  fixtures::TempDir scratch;
+  for (size_t i = 0; i < texts.size(); ++i) {
+    BRXStringDict dict;
+    if (dict.LoadFromTXTBuffer(texts[i].c_str()) == 0) continue;
+    std::string path = scratch.File("dict.bin");
+    Bytes binary;
+    if (dict.SaveToBINFileA(path.c_str()) <= 0 || !fixtures::ReadFileBytes(path, &binary)) {
+      std::fprintf(stderr, "cannot save the binary form of %s\n", names[i]);
+      w.ok = false;
+      continue;
+    }
+    w.Put("dictionary_binary_fuzz", names[i], binary);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s CORPUSDIR\n", argc > 0 ? argv[0] : "hanhua-make-fuzz-seeds");
+    return 2;
+  }
+  Writer w{argv[1]};
+  DialogueBodySeeds(w);
+  PackageSeeds(w);
+  MovieSeeds(w);
+  DictionarySeeds(w);
+  std::printf("%d seed inputs written under %s\n", w.written, argv[1]);
+  return w.ok ? 0 : 1;
+}
