@@ -126,6 +126,9 @@ class BRXStringDict {
   // leave the dictionary as it was; every later failure (memory, a short read, no entry, a missing
   // section marker) leaves it empty.
   uint32_t LoadFromTXTFileA(const char* name);
+  // The path that a load by name reads, formed by the rule above into out
+  // (kPathCapacity bytes); false when it does not fit.
+  static bool FormPath(const char* name, char* out);
   // The same from a whole dictionary text in memory (not modified); clears
   // the stored path.
   uint32_t LoadFromTXTBuffer(const char* text);
@@ -214,8 +217,6 @@ class BRXStringDict {
   // Result: true and *index of the match, or false and *index the insertion
   // point.
   bool Search(const char* key, uint32_t keyLength, uint32_t* index) const;
-  // Builds the path of a load from name into out; false when it does not fit.
-  static bool FormPath(const char* name, char* out);
   // Takes over a block of size + 4 bytes holding a dictionary text and parses
   // it into the (already released) dictionary. Result: the entry count.
   uint32_t ParseText(char* text, uint32_t size);

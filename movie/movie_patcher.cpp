@@ -8,6 +8,7 @@
 
 #include "common/bytes.h"
 #include "dictionary/brx_string_dict.h"
+#include "dictionary/dict_cache.h"
 #include "dictionary/load_report.h"
 #include "platform/platform.h"
 
@@ -148,8 +149,7 @@ bool RebuildMovie(platform::File backup, const char* shippedPath) {
   try {
     std::vector<uint8_t> output;
     output.reserve(size + kOutputHeadroom);
-    BRXStringDict dictionary;
-    dictionary.LoadFromTXTFileA(kDictionaryName);
+    const BRXStringDict& dictionary = SharedDictionary(kDictionaryName);
     ReportLoadFailureOnce(dictionary);
     if (TranslateSubtitles(movie.data(), size, dictionary, &output) == 0) return false;
     return WriteRebuiltMovie(shippedPath, output);

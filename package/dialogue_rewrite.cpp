@@ -6,6 +6,7 @@
 
 #include "common/bytes.h"
 #include "dictionary/brx_string_dict.h"
+#include "dictionary/dict_cache.h"
 #include "dictionary/load_report.h"
 
 namespace package {
@@ -196,11 +197,10 @@ void ForEachDialogueText(const uint8_t* body, uint32_t size, const NameSlots& na
 
 int RewriteDialogueText(const uint8_t* body, uint32_t size, const NameSlots& names,
                         std::vector<uint8_t>* newBody) {
-  // The dictionary is built from "chs.txt" anew for every dialogue event
-  // export and destroyed when the export is done; nothing is kept between
-  // exports or packages. This is the one place that loads it.
-  BRXStringDict dictionary;
-  dictionary.LoadFromTXTFileA("chs.txt");
+  // Every dialogue event export sees "chs.txt" as a fresh load would give
+  // it; the parse is kept between exports while the file stays the same.
+  // This is the one place that loads it.
+  const BRXStringDict& dictionary = SharedDictionary("chs.txt");
   ReportLoadFailureOnce(dictionary);
   if (dictionary.GetCount() == 0) return 0;
   return RewriteDialogueBody(body, size, names,

@@ -98,6 +98,12 @@ struct FileIdentity {
 };
 // False when the file cannot be opened or examined.
 bool GetFileIdentity(const char* path, FileIdentity* identity);
+// The current time in the unit and epoch of FileIdentity::modified, and that
+// unit's count per second. A file written within a clock tick of an earlier
+// look can keep its modification time, so a caller that trusts the time
+// keeps a margin after it.
+uint64_t FileTimeNow();
+extern const uint64_t kFileTimeUnitsPerSecond;
 
 // ---------------------------------------------------------------------------
 // Read-only file mapping (CreateFileMappingA / MapViewOfFile)

@@ -228,6 +228,14 @@ bool GetFileIdentity(const char* path, FileIdentity* identity) {
   return true;
 }
 
+uint64_t FileTimeNow() {
+  struct timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  return uint64_t(now.tv_sec) * 1000000000u + uint64_t(now.tv_nsec);
+}
+
+const uint64_t kFileTimeUnitsPerSecond = 1000000000u;
+
 bool MapReadOnly(File file, uint32_t size, MappedView* view) {
   if (faults::Hit(faults::kMap)) return false;
   if (view == nullptr || file == kNoFile || size == 0) return false;

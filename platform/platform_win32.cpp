@@ -159,6 +159,14 @@ bool GetFileIdentity(const char* path, FileIdentity* identity) {
   return true;
 }
 
+uint64_t FileTimeNow() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  return uint64_t(now.dwHighDateTime) << 32 | now.dwLowDateTime;
+}
+
+const uint64_t kFileTimeUnitsPerSecond = 10000000u;  // FILETIME counts 100 ns
+
 bool MapReadOnly(File file, uint32_t size, MappedView* view) {
   if (faults::Hit(faults::kMap)) return false;
   // Size 0 would ask Windows for the whole file; an empty file cannot be

@@ -1,0 +1,24 @@
+// The translation dictionary as the patchers use it: exactly what a fresh
+// load of the file would give, parsed only when the file has changed.
+//
+// Both patchers look texts up in "chs.txt" once per dialogue event export
+// and once per movie. Parsing a dictionary of several megabytes anew for
+// each of tens of thousands of exports would cost minutes, so the parsed
+// dictionary is kept and handed out again for as long as the file is the
+// same: same resolved path (the current directory is looked at every time),
+// same size, same modification and change times, same file on the same
+// volume. Any edit, replacement, removal or return of the file between two
+// uses makes the next use load it afresh, with the results (entries, a
+// failure, the failure's message) of that fresh load.
+#pragma once
+
+#include "dictionary/brx_string_dict.h"
+
+// The dictionary loaded from name (resolved like LoadFromTXTFileA). Valid
+// until the next call; a failed load gives an empty dictionary, whose
+// GetLoadFailureMessage() tells why, as a fresh one would.
+const BRXStringDict& SharedDictionary(const char* name);
+
+// How many times SharedDictionary has parsed a file (for tests and
+// benchmarks).
+uint64_t SharedDictionaryLoads();

@@ -1,0 +1,118 @@
+// The shared dictionary must answer exactly as a fresh load of the file
+// would at that moment, whatever happened to the file in between, while
+// parsing it only when it changed.
+#include "dictionary/dict_cache.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "dictionary/dict_test_util.h"
+#include "tools/fixtures/files.h"
+
+namespace {
+
+using dict_test::FileText;
+using dict_test::Texts;
+
+const char* const kKeys[] = {"Hello", "Yes", "No", "Gone"};
+
+// Compares the shared dictionary with a fresh load, key by key.
+void ExpectSameAsFreshLoad(const BRXStringDict& shared, const std::string& when) {
+  BRXStringDict fresh;
+  fresh.LoadFromTXTFileA("chs.txt");
+  EXPECT_EQ(shared.GetCount(), fresh.GetCount()) << when;
+  EXPECT_STREQ(shared.GetLoadFailureMessage(), fresh.GetLoadFailureMessage()) << when;
+  for (const char* key : kKeys) {
+    const BRXStringEntry* a = shared.FindEntry(key);
+    const BRXStringEntry* b = fresh.FindEntry(key);
+    ASSERT_EQ(a == nullptr, b == nullptr) << when << ": " << key;
+    if (a != nullptr) {
+      EXPECT_STREQ(a->target, b->target) << when << ": " << key;
+    }
+  }
+}
+
+std::string Broken() {
+  std::string text = FileText({{"Hello", "A", ""}, {"Yes", "B", ""}});
+  text.erase(text.rfind("qzrtn_res_CHI_End\r\n"), 19);  // last entry loses a marker
+  return text;
+}
+
+TEST(SharedDictionary, FollowsEveryChangeOfTheFileAndParsesOnlyThen) {
+  fixtures::TempDir dir;
+  dict_test::InDirectory inDir(dir.path());
+  const std::string file = dir.File("chs.txt");
+
+  struct Step {
+    const char* what;
+    bool write;        // write text (else remove the file)
+    std::string text;
+    bool parses;       // a new parse is due
+  };
+  const std::vector<Step> steps = {
+      {"first load", true, FileText({{"Hello", "X1", ""}, {"Yes", "Y1", ""}}), true},
+      {"same size, new text", true, FileText({{"Hello", "X2", ""}, {"Yes", "Y2", ""}}), true},
+      {"longer file", true, FileText({{"Hello", "X3", ""}, {"No", "N3", ""}, {"Yes", "Y3", ""}}), true},
+      {"removed", false, "", true},
+      {"back again", true, FileText({{"Gone", "G", ""}}), true},
+      {"broken entry", true, Broken(), true},
+      {"repaired", true, FileText({{"Hello", "X4", ""}}), true},
+  };
+  int stepNumber = 0;
+  for (const Step& step : steps) {
+    ++stepNumber;
+    if (step.write) {
+      ASSERT_TRUE(fixtures::WriteFileText(file, step.text));
+      // Dated well in the past (a distinct time per step), so the parse may
+      // be kept; a file written just now is covered below.
+      std::filesystem::last_write_time(
+          file, std::filesystem::file_time_type::clock::now() - std::chrono::seconds(100 - stepNumber));
+    } else {
+      ASSERT_EQ(remove(file.c_str()), 0);
+    }
+    uint64_t before = SharedDictionaryLoads();
+    ExpectSameAsFreshLoad(SharedDictionary("chs.txt"), step.what);
+    EXPECT_EQ(SharedDictionaryLoads() - before, step.parses ? 1u : 0u) << step.what;
+
+    // Unchanged since: the parse is handed out again, with the same answers.
+    before = SharedDictionaryLoads();
+    for (int i = 0; i < 3; ++i) ExpectSameAsFreshLoad(SharedDictionary("chs.txt"), step.what);
+    EXPECT_EQ(SharedDictionaryLoads(), before) << step.what << ": parsed again";
+  }
+}
+
+TEST(SharedDictionary, AFileWrittenJustNowIsParsedAtEveryUse) {
+  // Its modification time may not move at a second write within the same
+  // clock tick, so its parse is not trusted until the time has settled.
+  fixtures::TempDir dir;
+  dict_test::InDirectory inDir(dir.path());
+  ASSERT_TRUE(fixtures::WriteFileText(dir.File("chs.txt"), FileText({{"Hello", "one", ""}})));
+  uint64_t before = SharedDictionaryLoads();
+  EXPECT_STREQ(SharedDictionary("chs.txt").FindEntry("Hello")->target, "one");
+  ASSERT_TRUE(fixtures::WriteFileText(dir.File("chs.txt"), FileText({{"Hello", "two", ""}})));
+  EXPECT_STREQ(SharedDictionary("chs.txt").FindEntry("Hello")->target, "two");
+  EXPECT_EQ(SharedDictionaryLoads() - before, 2u);
+}
+
+TEST(SharedDictionary, ResolvesTheNameInTheCurrentDirectoryEveryTime) {
+  fixtures::TempDir first, second;
+  ASSERT_TRUE(fixtures::WriteFileText(first.File("chs.txt"), FileText({{"Hello", "first", ""}})));
+  ASSERT_TRUE(fixtures::WriteFileText(second.File("chs.txt"), FileText({{"Hello", "second", ""}})));
+  {
+    dict_test::InDirectory in(first.path());
+    EXPECT_STREQ(SharedDictionary("chs.txt").FindEntry("Hello")->target, "first");
+  }
+  {
+    dict_test::InDirectory in(second.path());
+    EXPECT_STREQ(SharedDictionary("chs.txt").FindEntry("Hello")->target, "second");
+  }
+  // A path that cannot be formed fails as a fresh load does.
+  EXPECT_EQ(SharedDictionary(std::string(300, 'x').c_str()).GetCount(), 0u);
+  EXPECT_EQ(SharedDictionary("").GetCount(), 0u);
+}
+
+}  // namespace
