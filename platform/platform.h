@@ -81,7 +81,8 @@ inline constexpr uint32_t kAttrInvalid = 0xFFFFFFFFu;
 // "0x6"); kAttrNormal removes it. Fails where there are no extended attributes.
 bool SetAttributes(const char* path, uint32_t attributes);
 // GetFileAttributesA: kAttrInvalid when the file is missing; kAttrNormal
-// when no DOS attribute is set.
+// when no DOS attribute is set. The archive bit, which Windows sets on every
+// file written, is left out, so a file reads the same on every platform.
 uint32_t GetAttributes(const char* path);
 
 // What tells one version of a file from another without reading it
