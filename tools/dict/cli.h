@@ -1,0 +1,22 @@
+// The command line of hanhua-dict: the translator's toolkit.
+//
+//   hanhua-dict extract PKGDIR MOVIEDIR -o template.txt
+//   hanhua-dict check chs.txt
+//   hanhua-dict sort IN -o OUT
+//   hanhua-dict merge OLD.txt TEMPLATE.txt -o NEW.txt
+//   hanhua-dict stats chs.txt PKGDIR MOVIEDIR
+//   hanhua-dict csv export chs.txt -o file.csv
+//   hanhua-dict csv import file.csv -o chs.txt
+//   hanhua-dict bin chs.txt -o chs.bin
+//   hanhua-dict verify PKGDIR MOVIEDIR
+#pragma once
+
+namespace dict_tool {
+
+// Parses the command line, runs the command and returns the exit status:
+// 0 all well, 1 problems found or the work could not be done, 2 a command
+// line that could not be understood. Everything is printed through the
+// platform console.
+int RunDictTool(int argc, char** argv);
+
+}  // namespace dict_tool

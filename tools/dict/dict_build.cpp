@@ -1,0 +1,119 @@
+#include "tools/dict/dict_build.h"
+
+#include <algorithm>
+#include <string_view>
+
+#include "platform/platform.h"
+#include "tools/dict/dict_text.h"
+#include "tools/dict/tool_io.h"
+
+namespace dict_tool {
+
+std::vector<Entry> EntriesOf(const DictFile& file) {
+  std::vector<Entry> entries;
+  entries.reserve(file.count());
+  for (uint32_t i = 0; i < file.count(); ++i) {
+    entries.push_back({std::string(file.Text(i, Field::kSource)), std::string(file.Text(i, Field::kTarget)),
+                       std::string(file.Text(i, Field::kRemark)), file.TextLine(i, Field::kSource)});
+  }
+  return entries;
+}
+
+void SortForLookup(std::vector<Entry>* entries) {
+  std::stable_sort(entries->begin(), entries->end(), [](const Entry& a, const Entry& b) {
+    return CompareSources(a.source, b.source) == BRXStringDict::kBefore;
+  });
+}
+
+void KeepFirstOfEqualSources(std::vector<Entry>* entries, std::vector<Dropped>* dropped) {
+  std::vector<Entry> kept;
+  kept.reserve(entries->size());
+  for (Entry& e : *entries) {
+    if (!kept.empty() && CompareSources(kept.back().source, e.source) == BRXStringDict::kEqual) {
+      if (dropped != nullptr) {
+        const bool sameTarget = kept.back().target == e.target;
+        dropped->push_back({std::move(e), kept.back().line, sameTarget});
+      }
+      continue;
+    }
+    kept.push_back(std::move(e));
+  }
+  *entries = std::move(kept);
+}
+
+bool ReportUnwritable(const std::vector<Entry>& entries, const std::string& path) {
+  bool any = false;
+  for (const Entry& e : entries) {
+    const std::string* texts[3] = {&e.source, &e.target, &e.remark};
+    for (Field field : {Field::kSource, Field::kTarget, Field::kRemark}) {
+      const MarkerHit hit = FindAnyMarker(*texts[static_cast<int>(field)]);
+      if (hit.position == kNoPosition) continue;
+      any = true;
+      platform::ConsolePrintf("%s:%u: error: the %s of %s holds the marker line \"%s\", which a "
+                              "dictionary file cannot hold\n",
+                              path.c_str(), e.line, FieldName(field), Quoted(e.source).c_str(),
+                              MarkerName(hit.marker).c_str());
+    }
+  }
+  return any;
+}
+
+namespace {
+
+// A dictionary holding entries in their order, texts byte for byte (up to
+// a zero byte, which ends a text in the dictionary). False when memory runs
+// out.
+bool Build(const std::vector<Entry>& entries, BRXStringDict* dict) {
+  for (const Entry& e : entries) {
+    const uint32_t index = dict->GetCount();
+    if (dict->InsertBlankEntry(index) != index + 1) return false;
+    dict->SetSourceText(index, e.source.c_str());
+    dict->SetTargetText(index, e.target.c_str());
+    dict->SetRemarkText(index, e.remark.c_str());
+  }
+  return true;
+}
+
+bool Holds(const BRXStringEntry& e, const Entry& expected) {
+  return std::string_view(e.source, e.sourceLength) == UpToZero(expected.source) &&
+         std::string_view(e.target, e.targetLength) == UpToZero(expected.target) &&
+         std::string_view(e.remark, e.remarkLength) == UpToZero(expected.remark);
+}
+
+bool HoldsAll(const BRXStringDict& dict, const std::vector<Entry>& entries) {
+  if (dict.GetCount() != entries.size()) return false;
+  for (uint32_t i = 0; i < dict.GetCount(); ++i)
+    if (!Holds(*dict.GetEntry(i), entries[i])) return false;
+  return true;
+}
+
+}  // namespace
+
+bool WriteDictionary(const std::vector<Entry>& entries, const std::string& path, Form form) {
+  BRXStringDict dict;
+  if (!Build(entries, &dict) || !HoldsAll(dict, entries)) {
+    platform::ConsolePrintf("%s: error: not enough memory for %zu entries\n", path.c_str(), entries.size());
+    return false;
+  }
+  bool written;
+  if (form == Form::kText) {
+    // The text form of an empty dictionary has no entry marker, and the
+    // loader refuses it: there is nothing to compare.
+    written = dict.SaveToTXTFileA(path.c_str()) > 0;
+    if (written && !entries.empty()) {
+      DictFile back;
+      LoadError error;
+      written = LoadDictFile(path, &back, &error) && HoldsAll(back.dict, entries);
+    }
+  } else {
+    written = dict.SaveToBINFileA(path.c_str()) > 0;
+    if (written && !entries.empty()) {
+      BRXStringDict back;
+      written = back.LoadFromBINFileA(path.c_str()) == entries.size() && HoldsAll(back, entries);
+    }
+  }
+  if (!written) platform::ConsolePrintf("%s: error: cannot be written, or does not read back as written\n", path.c_str());
+  return written;
+}
+
+}  // namespace dict_tool

@@ -1,0 +1,55 @@
+// Making dictionary files: entries held as plain strings, put in lookup
+// order, and written with the dictionary's own writers (text or binary
+// form), each file read back to make sure it holds what was meant.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "dictionary/brx_string_dict.h"
+#include "tools/dict/dict_file.h"
+
+namespace dict_tool {
+
+struct Entry {
+  std::string source;
+  std::string target;
+  std::string remark;
+  uint32_t line = 0;  // where it came from, for reports (0: nowhere)
+};
+
+// The entries of a loaded dictionary file, in file order, with the line of
+// each source.
+std::vector<Entry> EntriesOf(const DictFile& file);
+
+// The entries in lookup order (ascending source under CompareText), entries
+// with equal sources in their given order.
+void SortForLookup(std::vector<Entry>* entries);
+
+// An entry removed because an earlier one has its source.
+struct Dropped {
+  Entry entry;
+  uint32_t keptLine = 0;  // line of the entry kept
+  bool sameTarget = false;
+};
+// Removes, from entries in lookup order, every entry whose source equals the
+// one before it, keeping the first. The removed ones go to dropped (when
+// given) in their order.
+void KeepFirstOfEqualSources(std::vector<Entry>* entries, std::vector<Dropped>* dropped);
+
+// Texts that the text form cannot hold: a text holding one of its markers
+// would end or start a section there. Prints "PATH:LINE: error: ..." for
+// each such entry (PATH being where the entries came from) and says whether
+// there was one.
+bool ReportUnwritable(const std::vector<Entry>& entries, const std::string& path);
+
+enum class Form { kText, kBinary };
+
+// Writes entries, in their order and byte for byte, to path in the text
+// form (SaveToTXTFileA) or the binary form (SaveToBINFileA), then loads the
+// file back and compares. False (after printing why) when the file cannot
+// be written or does not read back the same.
+bool WriteDictionary(const std::vector<Entry>& entries, const std::string& path, Form form);
+
+}  // namespace dict_tool
