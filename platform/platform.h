@@ -154,7 +154,11 @@ void ConsoleInit();
 // format is converted to UTF-8 so a Linux terminal shows it (the arguments,
 // UTF-8 already, are left alone), otherwise everything is written unchanged.
 void ConsolePrintf(const char* format, ...)
-#if defined(__GNUC__)
+#if defined(__MINGW32__)
+    // The Windows backend formats with MinGW's C99 printf (%zu, %lld), not
+    // the older one of the system's C runtime.
+    __attribute__((format(gnu_printf, 1, 2)))
+#elif defined(__GNUC__)
     __attribute__((format(printf, 1, 2)))
 #endif
     ;
