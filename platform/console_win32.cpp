@@ -2,6 +2,9 @@
 // of a Chinese Windows console (936), and go to standard output through the
 // C runtime unchanged. The stream keeps the runtime's text mode, so a line
 // feed reaches the console as CR LF, as from any console program.
+// MinGW's own printf, which knows the C99 and C++ sizes (%zu, %lld) that
+// the system's C runtime does not; the bytes of the text go out the same.
+#define __USE_MINGW_ANSI_STDIO 1
 #include <cstdio>
 
 #include "platform/platform.h"

@@ -81,7 +81,8 @@ inline constexpr uint32_t kAttrInvalid = 0xFFFFFFFFu;
 // "0x6"); kAttrNormal removes it. Fails where there are no extended attributes.
 bool SetAttributes(const char* path, uint32_t attributes);
 // GetFileAttributesA: kAttrInvalid when the file is missing; kAttrNormal
-// when no DOS attribute is set.
+// when no DOS attribute is set. The archive bit, which Windows sets on every
+// file written, is left out, so a file reads the same on every platform.
 uint32_t GetAttributes(const char* path);
 
 // What tells one version of a file from another without reading it
@@ -159,7 +160,11 @@ void ConsoleInit();
 // format is converted to UTF-8 so a Linux terminal shows it (the arguments,
 // UTF-8 already, are left alone), otherwise everything is written unchanged.
 void ConsolePrintf(const char* format, ...)
-#if defined(__GNUC__)
+#if defined(__MINGW32__)
+    // The Windows backend formats with MinGW's C99 printf (%zu, %lld), not
+    // the older one of the system's C runtime.
+    __attribute__((format(gnu_printf, 1, 2)))
+#elif defined(__GNUC__)
     __attribute__((format(printf, 1, 2)))
 #endif
     ;

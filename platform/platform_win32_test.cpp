@@ -294,10 +294,13 @@ TEST(Win32Console, GbkBytesGoOutUnchangedInTextMode) {
   std::string out = CaptureStdout(dir, [] {
     platform::ConsolePrintf("\xD5\xFD\xD4\xDA\xBA\xBA\xBB\xAF (%d / %d)...\r", 1698, 1698);
     platform::ConsolePrintf("\xBA\xBA\xBB\xAF\xCD\xEA\xB1\xCF\n");
+    // Sizes as the tools print them, which the old C runtime's printf lacks.
+    platform::ConsolePrintf("%zu %llu %s", size_t(42), 1ull << 40, "C:\\Games");
   });
   EXPECT_EQ(out,
             "\xD5\xFD\xD4\xDA\xBA\xBA\xBB\xAF (1698 / 1698)...\r"
-            "\xBA\xBA\xBB\xAF\xCD\xEA\xB1\xCF\r\n");
+            "\xBA\xBA\xBB\xAF\xCD\xEA\xB1\xCF\r\n"
+            "42 1099511627776 C:\\Games");
 }
 
 }  // namespace
