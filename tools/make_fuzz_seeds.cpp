@@ -8,13 +8,13 @@
 //   build/hanhua-make-fuzz-seeds tests/fuzz/corpus
 #include <cstdio>
 #include <filesystem>
-#include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "dictionary/brx_string_dict.h"
 #include "dictionary/dict_test_util.h"
 #include "tools/fixtures/demo_game.h"
+#include "tools/fixtures/dialogue_body.h"
 #include "tools/fixtures/files.h"
 #include "tools/fixtures/movie_builder.h"
 #include "tools/fixtures/package_builder.h"
@@ -22,36 +22,14 @@
 namespace {
 
 using fixtures::Bytes;
+using fixtures::Cat;
+using fixtures::Str8;
+using fixtures::StrWide;
+using fixtures::Text;
+using fixtures::Word32;
 
-// --- export bodies holding DialogueText tags ---------------------------------
-
-Bytes Word(uint32_t v) { return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; }
-
-Bytes Cat(std::initializer_list<Bytes> parts) {
-  Bytes out;
-  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-  return out;
-}
-
-Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
-
-// An 8-bit string: length word (terminator counted), text, zero byte.
-Bytes Str8(const std::string& s) { return Cat({Word(uint32_t(s.size() + 1)), Text(s), {0}}); }
-
-// A UTF-16 string: length word -(units + 1), the units, a zero unit.
-Bytes StrWide(const std::u16string& s) {
-  Bytes b = Word(~uint32_t(s.size()));
-  for (char16_t u : s) b.insert(b.end(), {uint8_t(u), uint8_t(u >> 8)});
-  b.insert(b.end(), {0, 0});
-  return b;
-}
-
-// A property tag naming name index `name`, with a string array.
 Bytes Tag(uint32_t name, const std::vector<Bytes>& strings, uint32_t nameNumber = 0) {
-  Bytes all;
-  for (const Bytes& s : strings) all.insert(all.end(), s.begin(), s.end());
-  return Cat({Word(name), Word(nameNumber), Word(uint32_t(4 + all.size())), Word(0),
-              Word(uint32_t(strings.size())), all});
+  return fixtures::DialogueTag(name, strings, nameNumber);
 }
 
 // --- writing -----------------------------------------------------------------
@@ -87,7 +65,7 @@ void DialogueBodySeeds(Writer& w) {
         Cat({head, Tag(1, {Str8("Hello"), StrWide(u"Caf\u00E9"), Str8("Nobody knows")}), mid,
              Tag(1, {StrWide(u"Yes"), Str8("Quiet"), Str8("")}), tail}));
   w.Put(target, "empty_array_then_tag",
-        Cat({Tag(1, {}), Tag(1, {StrWide(u""), Str8("Hi")}), Word(0)}));
+        Cat({Tag(1, {}), Tag(1, {StrWide(u""), Str8("Hi")}), Word32(0)}));
   std::vector<Bytes> many(40, Str8("Hi"));  // grows far beyond twice the body
   w.Put(target, "translations_outgrow_the_body", Cat({Tag(1, many), tail}));
   Bytes pastTheEnd = Tag(1, {Str8("Hello"), Str8("Yes")});
