@@ -130,6 +130,14 @@ uint32_t CurrentDirectory(char* buffer, uint32_t capacity);
 // platform ('\\' everywhere, '/' too on POSIX).
 bool IsPathSeparator(char c);
 
+// GetEnvironmentVariableA into buffer of capacity bytes. Result: the length
+// without the terminator, or 0 when the variable is unset or empty or its
+// value does not fit (buffer then holds an empty text when capacity > 0).
+uint32_t EnvironmentValue(const char* name, char* buffer, uint32_t capacity);
+// GetSystemInfo's dwNumberOfProcessors: how many processors this process
+// may run on, at least 1.
+unsigned ProcessorCount();
+
 struct SystemTime {
   uint16_t year, month, dayOfWeek, day, hour, minute, second, milliseconds;
 };

@@ -4,6 +4,8 @@
 #include <fcntl.h>
 #include <langinfo.h>
 #include <locale.h>
+#include <sched.h>
+#include <stdlib.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/mman.h>
@@ -273,6 +275,28 @@ void GetSystemTimeUtc(SystemTime* time) {
   time->minute = static_cast<uint16_t>(utc.tm_min);
   time->second = static_cast<uint16_t>(utc.tm_sec);
   time->milliseconds = static_cast<uint16_t>(now.tv_nsec / 1000000);
+}
+
+uint32_t EnvironmentValue(const char* name, char* buffer, uint32_t capacity) {
+  if (buffer == nullptr || capacity == 0) return 0;
+  buffer[0] = '\0';
+  const char* value = name != nullptr ? ::getenv(name) : nullptr;
+  if (value == nullptr) return 0;
+  size_t length = ::strlen(value);
+  if (length >= capacity) return 0;
+  ::memcpy(buffer, value, length + 1);
+  return static_cast<uint32_t>(length);
+}
+
+unsigned ProcessorCount() {
+  // The processors of this process's affinity mask, as Windows reports.
+  cpu_set_t set;
+  if (::sched_getaffinity(0, sizeof set, &set) == 0) {
+    int count = CPU_COUNT(&set);
+    if (count > 0) return static_cast<unsigned>(count);
+  }
+  long online = ::sysconf(_SC_NPROCESSORS_ONLN);
+  return online > 0 ? static_cast<unsigned>(online) : 1u;
 }
 
 }  // namespace platform

@@ -174,6 +174,30 @@ TEST(PlatformProcess, CurrentDirectoryFitsOrFails) {
   EXPECT_EQ(platform::CurrentDirectory(tiny, sizeof tiny), 0u);
 }
 
+// Sets (value non-null) or removes a variable of this process's environment.
+void SetEnvironment(const char* name, const char* value) {
+#ifdef _WIN32
+  _putenv_s(name, value != nullptr ? value : "");
+#else
+  if (value != nullptr) setenv(name, value, 1);
+  else unsetenv(name);
+#endif
+}
+
+TEST(PlatformProcess, EnvironmentValueFitsOrGivesEmpty) {
+  SetEnvironment("HANHUA_TEST_VALUE", "abc");
+  char buffer[8];
+  EXPECT_EQ(platform::EnvironmentValue("HANHUA_TEST_VALUE", buffer, sizeof buffer), 3u);
+  EXPECT_STREQ(buffer, "abc");
+  // "abc" and its terminator need 4 bytes.
+  EXPECT_EQ(platform::EnvironmentValue("HANHUA_TEST_VALUE", buffer, 3), 0u);
+  EXPECT_STREQ(buffer, "");
+  SetEnvironment("HANHUA_TEST_VALUE", nullptr);
+  EXPECT_EQ(platform::EnvironmentValue("HANHUA_TEST_VALUE", buffer, sizeof buffer), 0u);
+  EXPECT_STREQ(buffer, "");
+  EXPECT_GE(platform::ProcessorCount(), 1u);
+}
+
 TEST(PlatformProcess, SystemTimeIsPlausible) {
   platform::SystemTime t;
   platform::GetSystemTimeUtc(&t);

@@ -215,4 +215,24 @@ void GetSystemTimeUtc(SystemTime* time) {
   time->milliseconds = now.wMilliseconds;
 }
 
+uint32_t EnvironmentValue(const char* name, char* buffer, uint32_t capacity) {
+  if (buffer == nullptr || capacity == 0) return 0;
+  buffer[0] = '\0';
+  if (name == nullptr) return 0;
+  // The result is the length without the terminator when the value fits,
+  // the size needed with the terminator when it does not, 0 when unset.
+  DWORD length = GetEnvironmentVariableA(name, buffer, capacity);
+  if (length >= capacity) {
+    buffer[0] = '\0';
+    return 0;
+  }
+  return length;
+}
+
+unsigned ProcessorCount() {
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  return info.dwNumberOfProcessors > 0 ? info.dwNumberOfProcessors : 1u;
+}
+
 }  // namespace platform
