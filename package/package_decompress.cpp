@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <cstdlib>
 #include <memory>
@@ -13,6 +14,7 @@
 #include "common/bytes.h"
 #include "common/messages.h"
 #include "package/package_patcher.h"
+#include "platform/parallel.h"
 
 namespace package {
 
@@ -36,6 +38,11 @@ constexpr uint64_t kMaxOutputSize = 0xFFFFFFFEu;
 // A chunk size beyond it is damage, and writing it would only fill the disk
 // with zeros.
 constexpr uint64_t kMaxExpansion = 1032;
+// More threads than this gain nothing on a package's few blocks per chunk.
+constexpr unsigned kMaxThreads = 8;
+constexpr char kThreadsVariable[] = "HANHUA_THREADS";
+
+std::atomic<unsigned> g_forcedThreads{0};
 
 struct FreeBytes {
   void operator()(uint8_t* p) const { std::free(p); }
@@ -134,22 +141,22 @@ int ReadSummary(Backup& in, const char* path, Summary* summary) {
 }
 
 // A stream that inflates to fewer bytes than its slot is accepted; the rest
-// of the slot stays zero.
+// of the slot stays zero. Returns 0 or kPatchBlockFailed; prints nothing.
 int DecompressZlib(const uint8_t* src, uint32_t srcLength, uint8_t* dst, uint32_t dstLength) {
   uLongf produced = dstLength;
-  if (uncompress(dst, &produced, src, srcLength) != Z_OK) {
-    platform::ConsolePrintf("%s", messages::kMsgSizeMismatch);
-    return kPatchBlockFailed;
-  }
+  if (uncompress(dst, &produced, src, srcLength) != Z_OK) return kPatchBlockFailed;
   return 0;
 }
 
+// The LZO library's self-check, made once, before the first LZO block and
+// before any thread decompresses one.
+bool LzoReady() {
+  static const bool ready = lzo_init() == LZO_E_OK;
+  return ready;
+}
+
+// Returns 0 or kPatchBlockFailed; prints nothing. LzoReady() must be true.
 int DecompressLzo(const uint8_t* src, uint32_t srcLength, uint8_t* dst, uint32_t dstLength) {
-  if (lzo_init() != LZO_E_OK) {
-    platform::ConsolePrintf("%s", messages::kMsgLzoInitFailed);
-    platform::ConsolePrintf("%s", messages::kMsgLzoInitHint);
-    return kPatchLzoInit;
-  }
   // The checking decompressor never writes more than dstLength bytes nor
   // reads beyond the block. A complete stream with bytes left over behind
   // it is accepted when its length is right; any other error is a damaged
@@ -157,16 +164,95 @@ int DecompressLzo(const uint8_t* src, uint32_t srcLength, uint8_t* dst, uint32_t
   lzo_uint produced = dstLength;
   int result = lzo1x_decompress_safe(src, srcLength, dst, &produced, nullptr);
   bool complete = result == LZO_E_OK || result == LZO_E_INPUT_NOT_CONSUMED;
-  if (!complete || produced != dstLength) {
+  if (!complete || produced != dstLength) return kPatchBlockFailed;
+  return 0;
+}
+
+// Prints the message of a failed block (a code of DecompressZlib,
+// DecompressLzo or kPatchLzoInit) and returns the code.
+int ReportBlockFailure(int code) {
+  if (code == kPatchLzoInit) {
+    platform::ConsolePrintf("%s", messages::kMsgLzoInitFailed);
+    platform::ConsolePrintf("%s", messages::kMsgLzoInitHint);
+  } else {
     platform::ConsolePrintf("%s", messages::kMsgSizeMismatch);
-    return kPatchBlockFailed;
+  }
+  return code;
+}
+
+// One block of a chunk: its compressed bytes in the backup and its slot in
+// the chunk buffer.
+struct BlockJob {
+  const uint8_t* source;
+  uint32_t sourceLength;
+  uint8_t* destination;
+  uint32_t destinationLength;
+};
+
+// Blocks are laid out and decompressed this many at a time, so that the
+// list of jobs needs no memory of its own however many blocks a damaged
+// block table claims.
+constexpr size_t kBlockBatch = 64;
+
+struct BlockBatch {
+  uint32_t compression = 0;
+  BlockJob jobs[kBlockBatch];
+  int results[kBlockBatch];
+  size_t count = 0;
+};
+
+int DecompressBlock(uint32_t compression, const BlockJob& job) {
+  return compression == kZlib
+             ? DecompressZlib(job.source, job.sourceLength, job.destination, job.destinationLength)
+             : DecompressLzo(job.source, job.sourceLength, job.destination, job.destinationLength);
+}
+
+// True when no block of batch reaches into the slot of the block after it.
+// Block j of a chunk fills its slot from j times the block size, so an entry
+// longer than the block size overlaps the next block, which then overwrites
+// the overlap.
+bool SlotsAreDisjoint(const BlockBatch& batch) {
+  for (size_t k = 0; k + 1 < batch.count; ++k) {
+    const BlockJob& job = batch.jobs[k];
+    if (job.destination + job.destinationLength > batch.jobs[k + 1].destination) return false;
+  }
+  return true;
+}
+
+// Decompresses the blocks of batch (in table order, their slots one after
+// another) and returns the code of the first one in table order that fails
+// (0 when none does). Blocks run on up to threads threads, unless their
+// slots overlap: then one after another, in order, so that the later block's
+// bytes win as they always have. Nothing is printed, so that a failure is
+// reported as one thread working through the table would report it.
+int DecompressBatch(BlockBatch& batch, unsigned threads) {
+  if (batch.count == 0) return 0;
+  if (batch.compression == kLzo && !LzoReady()) return kPatchLzoInit;
+  if (threads <= 1 || batch.count < 2 || !SlotsAreDisjoint(batch)) {
+    for (size_t k = 0; k < batch.count; ++k) {
+      int code = DecompressBlock(batch.compression, batch.jobs[k]);
+      if (code != 0) return code;
+    }
+    return 0;
+  }
+  platform::ParallelFor(batch.count, threads, [&batch](size_t k) {
+    batch.results[k] = DecompressBlock(batch.compression, batch.jobs[k]);
+  });
+  for (size_t k = 0; k < batch.count; ++k) {
+    if (batch.results[k] != 0) return batch.results[k];
   }
   return 0;
 }
 
+// Why laying out the blocks stopped short of the end of the block table.
+enum class LayoutStop { kNone, kUnknownCompression, kDamaged };
+
 // Decompresses the blocks of the chunk at c into chunk (size bytes, zero).
+// Failures are reported in table order: for each block, unknown
+// compression flags, then a block that lies outside the backup or the
+// chunk, then a failure to decompress it; the first failure ends the chunk.
 int DecompressChunk(const Backup& in, uint32_t compression, uint64_t c, uint8_t* chunk,
-                    uint32_t size, const char* path) {
+                    uint32_t size, const char* path, unsigned threads) {
   if (!in.Has(c, kChunkHeaderSize)) return Damaged(path);
   uint64_t blockSize = in.Word(c + 4);
   uint64_t total = in.Word(c + 12);
@@ -176,27 +262,44 @@ int DecompressChunk(const Backup& in, uint32_t compression, uint64_t c, uint8_t*
   if (!in.Has(pairs, kBlockPairSize * blockCount)) return Damaged(path);
 
   uint64_t data = pairs + kBlockPairSize * blockCount;
-  for (uint64_t j = 0; j < blockCount; ++j) {
-    if (compression != kZlib && compression != kLzo) {
+  BlockBatch batch;
+  batch.compression = compression;
+  uint64_t j = 0;
+  while (j < blockCount) {
+    // Lay out the next blocks, up to the first one that cannot be
+    // decompressed at all; that one's failure counts only when every block
+    // before it decompresses.
+    LayoutStop stop = LayoutStop::kNone;
+    batch.count = 0;
+    for (; batch.count < kBlockBatch && j < blockCount; ++batch.count, ++j) {
+      if (compression != kZlib && compression != kLzo) {
+        stop = LayoutStop::kUnknownCompression;
+        break;
+      }
+      uint32_t packed = in.Word(pairs + kBlockPairSize * j);
+      uint32_t unpacked = in.Word(pairs + kBlockPairSize * j + 4);
+      uint64_t destination = j * blockSize;
+      if (!in.Has(data, packed) || !bytes::InBounds(destination, unpacked, size)) {
+        stop = LayoutStop::kDamaged;
+        break;
+      }
+      batch.jobs[batch.count] = BlockJob{in.data + data, packed, chunk + destination, unpacked};
+      data += packed;
+    }
+    int code = DecompressBatch(batch, threads);
+    if (code != 0) return ReportBlockFailure(code);
+    if (stop == LayoutStop::kUnknownCompression) {
       platform::ConsolePrintf("%s", messages::kMsgUnknownCompression);
       return kPatchBlockFailed;
     }
-    uint32_t packed = in.Word(pairs + kBlockPairSize * j);
-    uint32_t unpacked = in.Word(pairs + kBlockPairSize * j + 4);
-    uint64_t destination = j * blockSize;
-    if (!in.Has(data, packed) || !bytes::InBounds(destination, unpacked, size)) return Damaged(path);
-    int code = compression == kZlib
-                   ? DecompressZlib(in.data + data, packed, chunk + destination, unpacked)
-                   : DecompressLzo(in.data + data, packed, chunk + destination, unpacked);
-    if (code != 0) return code;
-    data += packed;
+    if (stop == LayoutStop::kDamaged) return Damaged(path);
   }
   return 0;
 }
 
 // Writes chunk i's uncompressed bytes (after the summary's remaining bytes,
 // for the first chunk).
-int WriteChunk(const Backup& in, const Summary& summary, uint32_t i, Output& out) {
+int WriteChunk(const Backup& in, const Summary& summary, uint32_t i, unsigned threads, Output& out) {
   uint64_t record = summary.chunkTable + kChunkRecordSize * i;
   uint32_t size = in.Word(record + 4);
   uint64_t c = in.Word(record + 8);
@@ -212,7 +315,7 @@ int WriteChunk(const Backup& in, const Summary& summary, uint32_t i, Output& out
     platform::ConsolePrintf("%s", messages::kMsgChunkAllocError);
     return kPatchChunkAlloc;
   }
-  int code = DecompressChunk(in, summary.compression, c, chunk.get(), size, out.path);
+  int code = DecompressChunk(in, summary.compression, c, chunk.get(), size, out.path, threads);
   if (code != 0) return code;
   return Append(out, chunk.get(), size);
 }
@@ -234,13 +337,15 @@ int ReadWhole(platform::File file, const char* path, ZeroedBuffer* buffer, uint3
 // already read) to out. The summary is changed in place to describe an
 // uncompressed package: the package flag bits that describe the compressed
 // form cleared, compression flags and chunk count 0.
-int Uncompress(Backup& in, const Summary& summary, Output& out) {
+int Uncompress(Backup& in, const Summary& summary, unsigned threads, Output& out) {
   bytes::StoreU32LE(in.data + summary.packageFlagsAt,
                     in.Word(summary.packageFlagsAt) & kClearedPackageFlags);
   bytes::StoreU32LE(in.data + summary.compressionFlagsAt, 0);
   bytes::StoreU32LE(in.data + summary.compressionFlagsAt + 4, 0);
   int code = Append(out, in.data, summary.chunkTable);
-  for (uint32_t i = 0; code == 0 && i < summary.chunkCount; ++i) code = WriteChunk(in, summary, i, out);
+  for (uint32_t i = 0; code == 0 && i < summary.chunkCount; ++i) {
+    code = WriteChunk(in, summary, i, threads, out);
+  }
   return code;
 }
 
@@ -266,6 +371,28 @@ bool TakeImage(std::unique_ptr<uint8_t[]> data, uint32_t size, PackageImage* ima
 
 }  // namespace
 
+unsigned ChooseDecompressionThreads(const char* setting, unsigned processors) {
+  if (setting != nullptr && setting[0] >= '1' && setting[0] <= '0' + char(kMaxThreads) &&
+      setting[1] == '\0') {
+    return unsigned(setting[0] - '0');
+  }
+  return std::clamp(processors, 1u, kMaxThreads);
+}
+
+unsigned DecompressionThreads() {
+  if (unsigned forced = g_forcedThreads.load(std::memory_order_relaxed); forced != 0) return forced;
+  static const unsigned chosen = [] {
+    char value[16];
+    const bool set = platform::EnvironmentValue(kThreadsVariable, value, sizeof value) != 0;
+    return ChooseDecompressionThreads(set ? value : nullptr, platform::ProcessorCount());
+  }();
+  return chosen;
+}
+
+void SetDecompressionThreads(unsigned threads) {
+  g_forcedThreads.store(std::min(threads, kMaxThreads), std::memory_order_relaxed);
+}
+
 int WriteUncompressedPackage(platform::File backup, platform::File output, const char* outputPath) {
   ZeroedBuffer buffer;
   uint32_t size = 0;
@@ -276,7 +403,7 @@ int WriteUncompressedPackage(platform::File backup, platform::File output, const
   code = ReadSummary(in, outputPath, &summary);
   if (code != 0) return code;
   Output out{output, outputPath, OutputLimit(size)};
-  return Uncompress(in, summary, out);
+  return Uncompress(in, summary, DecompressionThreads(), out);
 }
 
 int ReadPackageImage(platform::File output, const char* outputPath, PackageImage* image) {
@@ -330,7 +457,7 @@ int LoadPackageImage(const char* path, PackageImage* image, bool* compressed) {
     std::vector<uint8_t> memory;
     Output out{platform::kNoFile, path, OutputLimit(size)};
     out.memory = &memory;
-    code = Uncompress(in, summary, out);
+    code = Uncompress(in, summary, DecompressionThreads(), out);
     if (code != 0) return code;
     buffer.reset();
     imageSize = uint32_t(memory.size());  // below kMaxOutputSize

@@ -31,6 +31,20 @@
 
 namespace package {
 
+// How many threads decompress the blocks of a chunk: the value of the
+// environment variable HANHUA_THREADS when it is a number from 1 to 8 (1:
+// the calling thread alone, block after block), otherwise the processor
+// count, at most 8. The environment is read once per process. Whatever the
+// count, the files written, the messages printed and the codes returned are
+// those of one thread working through the blocks in table order.
+unsigned DecompressionThreads();
+// What DecompressionThreads gives for the variable's value (null when it is
+// not set) and the processor count. Any value but "1" to "8" is ignored.
+unsigned ChooseDecompressionThreads(const char* setting, unsigned processors);
+// Makes DecompressionThreads give threads (at most 8) from now on; 0 goes
+// back to the environment and the processor count. For tests.
+void SetDecompressionThreads(unsigned threads);
+
 // Reads the whole backup, checks its summary and writes the uncompressed
 // package to output (a new, empty file). Returns 0 or a PatchPackageFile
 // code, after printing its message; outputPath is named in messages.

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include <zlib.h>
+
 #include "common/messages.h"
 #include "package/package_patcher.h"
 #include "package/package_tables.h"
@@ -25,6 +27,7 @@
 namespace {
 
 using fixtures::Bytes;
+using fixtures::GetU32;
 using fixtures::PutU32;
 
 std::string Format(const char* format, const std::string& path) {
@@ -321,5 +324,269 @@ INSTANTIATE_TEST_SUITE_P(Compression, DamageSweep,
                          [](const testing::TestParamInfo<uint32_t>& info) {
                            return std::string(info.param == fixtures::kCompressionZlib ? "Zlib" : "Lzo");
                          });
+
+
+// ---------------------------------------------------------------------------
+// The thread count
+
+TEST(DecompressionThreadCount, SettingFromOneToEightElseTheProcessors) {
+  struct Case {
+    const char* setting;
+    unsigned processors;
+    unsigned threads;
+  };
+  const Case cases[] = {
+      {nullptr, 1, 1}, {nullptr, 2, 2},  {nullptr, 0, 1},  {nullptr, 64, 8}, {"1", 4, 1},
+      {"8", 2, 8},     {"3", 16, 3},     {"9", 2, 2},      {"0", 4, 4},      {"12", 2, 2},
+      {"4 ", 2, 2},    {" 4", 2, 2},     {"abc", 3, 3},    {"", 3, 3},       {"-2", 3, 3},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(package::ChooseDecompressionThreads(c.setting, c.processors), c.threads)
+        << (c.setting ? c.setting : "(not set)") << " with " << c.processors << " processors";
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Several decompression threads against one: the same files, the same
+// console bytes, the same codes, for sound and for damaged packages.
+
+// Bytes that compress somewhat: runs of a few values with random bytes
+// between them.
+Bytes MixedBytes(std::mt19937& random, size_t size) {
+  Bytes out(size);
+  for (size_t i = 0; i < size; ++i) out[i] = random() % 8 == 0 ? uint8_t(random()) : uint8_t(i / 16 % 5);
+  return out;
+}
+
+// A package of a random layout: either compression, blocks from 16 bytes to
+// 4 KiB, one to 150 blocks per chunk (past the 64 blocks that are laid out
+// at a time), a last block and a last chunk that are usually short.
+fixtures::CompressedPackage RandomShippedPackage(std::mt19937& random) {
+  fixtures::PackageContents c;
+  c.AddName("None");
+  const int32_t cls = c.AddClassImport("Thing");
+  const uint32_t blockSizes[] = {16, 64, 100, 512, 4096};
+  const uint32_t blockSize = blockSizes[random() % 5];
+  const uint32_t blocksPerChunk = random() % 4 == 0 ? 60 + random() % 90 : 1 + random() % 8;
+  const uint32_t chunkSize = blockSize * blocksPerChunk;
+  const size_t bodyBytes = chunkSize * (1 + random() % 3) + random() % chunkSize;
+  c.AddExport(cls, c.Name("Body"), MixedBytes(random, bodyBytes));
+  fixtures::BuiltPackage plain = fixtures::BuildPackage(c);
+  fixtures::CompressOptions options;
+  options.compression = random() % 2 == 0 ? fixtures::kCompressionZlib : fixtures::kCompressionLzo;
+  options.blockSize = blockSize;
+  options.chunkSize = chunkSize;
+  fixtures::CompressedPackage packed;
+  EXPECT_TRUE(fixtures::CompressPackage(plain.bytes, options, &packed));
+  return packed;
+}
+
+// Every block of a package, chunk by chunk, in table order.
+std::vector<fixtures::CompressedBlock> AllBlocks(const fixtures::CompressedPackage& packed) {
+  std::vector<fixtures::CompressedBlock> blocks;
+  for (const fixtures::CompressedChunk& chunk : packed.chunks)
+    blocks.insert(blocks.end(), chunk.blocks.begin(), chunk.blocks.end());
+  return blocks;
+}
+
+// A block that cannot be decompressed ("size mismatch"): its table entry is
+// one byte short, so it decompresses beyond its slot, which both
+// decompressors refuse. (A zlib stream of one byte is accepted for a slot of
+// none; its header is broken instead.)
+void BreakBlock(Bytes& backup, const fixtures::CompressedPackage& packed,
+                const fixtures::CompressedBlock& block) {
+  const uint32_t compression = GetU32(packed.bytes, packed.summary.compressionFlags);
+  if (compression == fixtures::kCompressionZlib && block.uncompressedSize == 1) {
+    backup[block.dataOffset] ^= 0xFF;
+  } else {
+    PutU32(backup, block.pairOffset + 4, block.uncompressedSize - 1);
+  }
+}
+
+// A block that lies outside its chunk or outside the file ("damaged").
+void MisplaceBlock(Bytes& backup, const fixtures::CompressedBlock& block, bool beyondTheFile) {
+  if (beyondTheFile) {
+    PutU32(backup, block.pairOffset, 0xFFFFFFF0u);
+  } else {
+    PutU32(backup, block.pairOffset + 4, 0xFFFFFF00u);
+  }
+}
+
+struct Outcome {
+  int code = 0;
+  std::string printed;
+  Bytes shipped;
+  int loadCode = 0;
+  std::string loadPrinted;
+  Bytes loaded;
+  bool operator==(const Outcome&) const = default;
+};
+
+class DecompressionThreads : public testing::Test {
+ protected:
+  void TearDown() override { package::SetDecompressionThreads(0); }
+
+  // The patcher and LoadPackageImage on backup, with threads threads.
+  Outcome Run(const Bytes& backup, unsigned threads) {
+    package::SetDecompressionThreads(threads);
+    EXPECT_EQ(package::DecompressionThreads(), threads);
+    Outcome outcome;
+    EXPECT_TRUE(fixtures::WriteFileBytes(backup_, backup));
+    fixtures::PatchResult patch = fixtures::RunPackagePatch(backup_);
+    outcome.code = patch.code;
+    outcome.printed = patch.printed;
+    outcome.shipped = fixtures::ReadFileBytes(shipped_);
+    package::PackageImage image;
+    LoadRun load = Load(backup_, &image);
+    outcome.loadCode = load.code;
+    outcome.loadPrinted = load.printed;
+    if (image.data) outcome.loaded.assign(image.data.get(), image.data.get() + image.size);
+    return outcome;
+  }
+
+  // Runs backup with one thread and with several; both must agree, and
+  // with a message given, print exactly that message (with the path each
+  // one names).
+  Outcome Compare(const Bytes& backup, const std::string& what, const char* message = nullptr) {
+    SCOPED_TRACE(what);
+    Outcome single = Run(backup, 1);
+    for (unsigned threads : {2u, 3u, 8u}) {
+      Outcome several = Run(backup, threads);
+      EXPECT_EQ(several.code, single.code) << threads << " threads";
+      EXPECT_EQ(several.printed, single.printed) << threads << " threads";
+      EXPECT_TRUE(several.shipped == single.shipped) << threads << " threads";
+      EXPECT_TRUE(several == single) << threads << " threads: LoadPackageImage differs";
+    }
+    if (message != nullptr) {
+      EXPECT_EQ(single.printed, Format(message, shipped_));
+      EXPECT_EQ(single.loadPrinted, Format(message, backup_));
+    }
+    Bytes expected;
+    if (fixtures::ExpectedPatchOutput(backup, &expected)) {
+      EXPECT_EQ(single.code, 0);
+      EXPECT_TRUE(single.shipped == expected) << "the single thread writes what the decoder computes";
+    } else {
+      EXPECT_NE(single.code, 0);
+      EXPECT_TRUE(single.shipped == backup) << "a refused package is put back";
+    }
+    return single;
+  }
+
+  SweepDir dir_;
+  std::string shipped_ = dir_.path + "/Pkg.upk";
+  std::string backup_ = shipped_ + ".bak";
+};
+
+TEST_F(DecompressionThreads, GiveTheFilesAndMessagesOfOneThread) {
+  ASSERT_FALSE(dir_.path.empty());
+  std::mt19937 random(20261208);
+  const char* mismatch = messages::kMsgSizeMismatch;
+  const char* damaged = messages::kMsgPackageDamaged;
+  int packages = 0;
+  for (int round = 0; round < 40; ++round) {
+    const fixtures::CompressedPackage packed = RandomShippedPackage(random);
+    const std::vector<fixtures::CompressedBlock> blocks = AllBlocks(packed);
+    ASSERT_GE(blocks.size(), 2u);
+    const std::string layout = "round " + std::to_string(round) + ", " +
+                               std::to_string(packed.chunks.size()) + " chunks, " +
+                               std::to_string(blocks.size()) + " blocks";
+    SCOPED_TRACE(layout);
+    Compare(packed.bytes, "sound");
+
+    // Two distinct blocks a < b anywhere in the package.
+    const size_t a = random() % (blocks.size() - 1);
+    const size_t b = a + 1 + random() % (blocks.size() - a - 1);
+    Bytes one = packed.bytes;
+    BreakBlock(one, packed, blocks[b]);
+    Compare(one, "block " + std::to_string(b) + " broken", mismatch);
+
+    Bytes two = packed.bytes;
+    BreakBlock(two, packed, blocks[a]);
+    BreakBlock(two, packed, blocks[b]);
+    Compare(two, "blocks " + std::to_string(a) + " and " + std::to_string(b) + " broken", mismatch);
+
+    Bytes brokenFirst = packed.bytes;
+    BreakBlock(brokenFirst, packed, blocks[a]);
+    MisplaceBlock(brokenFirst, blocks[b], random() % 2 == 0);
+    Compare(brokenFirst, "broken block, then a misplaced one", mismatch);
+
+    Bytes misplacedFirst = packed.bytes;
+    MisplaceBlock(misplacedFirst, blocks[a], random() % 2 == 0);
+    BreakBlock(misplacedFirst, packed, blocks[b]);
+    Compare(misplacedFirst, "misplaced block, then a broken one", damaged);
+
+    Bytes unknown = packed.bytes;
+    PutU32(unknown, packed.summary.compressionFlags, 3 + random() % 100);
+    Compare(unknown, "unknown compression", messages::kMsgUnknownCompression);
+    ++packages;
+    if (HasFailure()) break;
+  }
+  EXPECT_EQ(packages, 40);
+}
+
+TEST_F(DecompressionThreads, FailuresAtTheEdgesOfALayoutBatch) {
+  // 150 blocks in one chunk: laid out 64 at a time, so a failure can sit at
+  // the first or last block of a batch, with another in the next batch.
+  fixtures::PackageContents c;
+  c.AddName("None");
+  std::mt19937 random(7);
+  c.AddExport(c.AddClassImport("Thing"), c.Name("Body"), MixedBytes(random, 150 * 32));
+  fixtures::BuiltPackage plain = fixtures::BuildPackage(c);
+  for (uint32_t compression : {fixtures::kCompressionZlib, fixtures::kCompressionLzo}) {
+    fixtures::CompressOptions options;
+    options.compression = compression;
+    options.blockSize = 32;
+    options.chunkSize = 150 * 32;
+    fixtures::CompressedPackage packed;
+    ASSERT_TRUE(fixtures::CompressPackage(plain.bytes, options, &packed));
+    ASSERT_GE(packed.chunks[0].blocks.size(), 140u);
+    const auto& blocks = packed.chunks[0].blocks;
+    for (size_t first : {size_t(0), size_t(63), size_t(64), size_t(65), size_t(127), size_t(128)}) {
+      SCOPED_TRACE("first failing block " + std::to_string(first));
+      Bytes broken = packed.bytes;
+      BreakBlock(broken, packed, blocks[first]);
+      MisplaceBlock(broken, blocks[first + 5], false);
+      Compare(broken, "broken, then misplaced", messages::kMsgSizeMismatch);
+      Bytes misplaced = packed.bytes;
+      MisplaceBlock(misplaced, blocks[first], true);
+      BreakBlock(misplaced, packed, blocks[first + 1]);
+      Compare(misplaced, "misplaced, then broken", messages::kMsgPackageDamaged);
+    }
+  }
+}
+
+TEST_F(DecompressionThreads, OverlappingSlotsKeepTheLaterBlock) {
+  // A zlib block whose entry and data are longer than the block size runs
+  // into the next block's slot; the next block then overwrites the overlap,
+  // as when the blocks are decompressed one after another.
+  fixtures::PackageContents c;
+  c.AddName("None");
+  std::mt19937 random(11);
+  c.AddExport(c.AddClassImport("Thing"), c.Name("Body"), MixedBytes(random, 8 * 1024));
+  fixtures::BuiltPackage plain = fixtures::BuildPackage(c);
+  const Bytes longText(1536, 'L');
+  Bytes longStream(4096);
+  uLongf length = longStream.size();
+  ASSERT_EQ(compress2(longStream.data(), &length, longText.data(), longText.size(), 9), Z_OK);
+  longStream.resize(length);
+  fixtures::CompressOptions options;
+  options.blockSize = 1024;
+  options.chunkSize = 4096;
+  options.editBlock = [&](uint32_t chunk, uint32_t block, Bytes& data) {
+    if (chunk == 0 && block == 1) data = longStream;
+  };
+  fixtures::CompressedPackage packed;
+  ASSERT_TRUE(fixtures::CompressPackage(plain.bytes, options, &packed));
+  PutU32(packed.bytes, packed.chunks[0].blocks[1].pairOffset + 4, uint32_t(longText.size()));
+  Outcome outcome = Compare(packed.bytes, "block 1 reaching into block 2");
+  ASSERT_EQ(outcome.code, 0);
+  // Block 1's slot holds its first 1024 bytes; block 2's own bytes follow.
+  const uint32_t start = GetU32(packed.bytes, packed.chunks[0].recordOffset);
+  ASSERT_GE(outcome.shipped.size(), start + 3072u);
+  EXPECT_EQ(Bytes(outcome.shipped.begin() + start + 1024, outcome.shipped.begin() + start + 2048),
+            Bytes(1024, 'L'));
+  EXPECT_EQ(Bytes(outcome.shipped.begin() + start + 2048, outcome.shipped.begin() + start + 3072),
+            Bytes(plain.bytes.begin() + start + 2048, plain.bytes.begin() + start + 3072));
+}
 
 }  // namespace

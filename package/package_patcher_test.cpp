@@ -488,19 +488,26 @@ TEST(PatchPackage, FailedWriteIsAFailureOfThePackage) {
 #endif  // !_WIN32
 
 #if !defined(HANHUA_ASAN) && !defined(_WIN32)
-// Runs body in a child process whose address space is capped at what it
-// uses now plus extra bytes; the child's exit status is body's result.
+// Runs body in a child process whose private writable memory (the data
+// limit, which every heap allocation counts against) is capped at what it
+// uses now plus extra bytes; the child's exit status is body's result. The
+// address space is not the thing to cap: once threads have run in this
+// process, the memory pools they leave behind hold address space that is
+// already counted, and an allocation is then served from them.
 int InLimitedMemory(uint64_t extra, const std::function<int()>& body) {
   fflush(stdout);
   pid_t pid = fork();
   if (pid == 0) {
-    long pages = 0;
+    long pages = 0, resident = 0, shared = 0, text = 0, library = 0, data = 0;
     FILE* statm = fopen("/proc/self/statm", "r");
-    if (statm == nullptr || fscanf(statm, "%ld", &pages) != 1) _exit(100);
+    if (statm == nullptr ||
+        fscanf(statm, "%ld %ld %ld %ld %ld %ld", &pages, &resident, &shared, &text, &library, &data) != 6) {
+      _exit(100);
+    }
     fclose(statm);
     struct rlimit limit;
-    limit.rlim_cur = limit.rlim_max = uint64_t(pages) * uint64_t(sysconf(_SC_PAGESIZE)) + extra;
-    if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(101);
+    limit.rlim_cur = limit.rlim_max = uint64_t(data) * uint64_t(sysconf(_SC_PAGESIZE)) + extra;
+    if (setrlimit(RLIMIT_DATA, &limit) != 0) _exit(101);
     _exit(body());
   }
   int status = 0;
