@@ -7,9 +7,8 @@
 #include <atomic>
 #include <cstring>
 #include <cstdlib>
+#include <functional>
 #include <memory>
-#include <new>
-#include <vector>
 
 #include "common/bytes.h"
 #include "common/messages.h"
@@ -44,18 +43,6 @@ constexpr char kThreadsVariable[] = "HANHUA_THREADS";
 
 std::atomic<unsigned> g_forcedThreads{0};
 
-struct FreeBytes {
-  void operator()(uint8_t* p) const { std::free(p); }
-};
-using ZeroedBuffer = std::unique_ptr<uint8_t, FreeBytes>;
-
-// size bytes, all zero; empty when memory is short. calloc leaves the pages
-// of a large buffer untouched until they are used.
-ZeroedBuffer AllocateZeroed(uint64_t size) {
-  if (size > SIZE_MAX) return nullptr;
-  return ZeroedBuffer(static_cast<uint8_t*>(std::calloc(size_t(size), 1)));
-}
-
 // The backup in memory: size bytes of file data (followed by 4 zero bytes
 // that no field may use).
 struct Backup {
@@ -75,40 +62,9 @@ struct Summary {
   uint64_t chunkTableEnd = 0;  // P + 16 + 16N
 };
 
-// Where the uncompressed package goes (the output file, or memory when
-// memory is set), how much has been written and how much may be.
-struct Output {
-  platform::File file;
-  const char* path;
-  uint64_t limit;
-  uint64_t size = 0;
-  std::vector<uint8_t>* memory = nullptr;
-};
-
 int Damaged(const char* path) {
   platform::ConsolePrintf(messages::kMsgPackageDamaged, path);
   return kPatchDamaged;
-}
-
-int Append(Output& out, const uint8_t* data, uint64_t length) {
-  if (out.size + length > out.limit) return Damaged(out.path);
-  if (out.memory != nullptr) {
-    try {
-      out.memory->insert(out.memory->end(), data, data + length);
-    } catch (const std::bad_alloc&) {
-      platform::ConsolePrintf("%s", messages::kMsgImageAllocError);
-      return kPatchOutOfMemory;
-    }
-    out.size += length;
-    return 0;
-  }
-  if (!platform::SeekEnd(out.file) ||
-      platform::Write(out.file, data, uint32_t(length)) != int64_t(length)) {
-    platform::ConsolePrintf(messages::kMsgWriteFileError, out.path);
-    return kPatchWriteFailed;
-  }
-  out.size += length;
-  return 0;
 }
 
 // Checks the summary and reads where its chunk table lies. kPatchNotCompressed
@@ -244,87 +200,134 @@ int DecompressBatch(BlockBatch& batch, unsigned threads) {
   return 0;
 }
 
-// Why laying out the blocks stopped short of the end of the block table.
+// Why a walk over the chunk and block tables stopped short of their end:
+// the first thing, in table order, that rules out decompressing further.
 enum class LayoutStop { kNone, kUnknownCompression, kDamaged };
 
-// Decompresses the blocks of the chunk at c into chunk (size bytes, zero).
-// Failures are reported in table order: for each block, unknown
-// compression flags, then a block that lies outside the backup or the
-// chunk, then a failure to decompress it; the first failure ends the chunk.
-int DecompressChunk(const Backup& in, uint32_t compression, uint64_t c, uint8_t* chunk,
-                    uint32_t size, const char* path, unsigned threads) {
-  if (!in.Has(c, kChunkHeaderSize)) return Damaged(path);
-  uint64_t blockSize = in.Word(c + 4);
-  uint64_t total = in.Word(c + 12);
-  if (blockSize == 0) return Damaged(path);
-  uint64_t blockCount = (total + blockSize - 1) / blockSize;  // 64-bit: no wrap to 0
-  uint64_t pairs = c + kChunkHeaderSize;
-  if (!in.Has(pairs, kBlockPairSize * blockCount)) return Damaged(path);
+// Called for every block that can be decompressed, in table order: its
+// compressed bytes and its slot, as an offset in the uncompressed package.
+// A result other than 0 ends the walk with that result.
+using BlockVisitor = std::function<int(const uint8_t* source, uint32_t sourceLength,
+                                       uint64_t destination, uint32_t destinationLength)>;
 
-  uint64_t data = pairs + kBlockPairSize * blockCount;
-  BlockBatch batch;
-  batch.compression = compression;
-  uint64_t j = 0;
-  while (j < blockCount) {
-    // Lay out the next blocks, up to the first one that cannot be
-    // decompressed at all; that one's failure counts only when every block
-    // before it decompresses.
-    LayoutStop stop = LayoutStop::kNone;
-    batch.count = 0;
-    for (; batch.count < kBlockBatch && j < blockCount; ++batch.count, ++j) {
-      if (compression != kZlib && compression != kLzo) {
-        stop = LayoutStop::kUnknownCompression;
-        break;
+// Where the uncompressed package's parts come from, as a walk over the
+// tables lays them out.
+struct Layout {
+  uint64_t remainingSize = 0;  // the summary's bytes between the chunk table and chunk 0
+  uint64_t size = 0;           // bytes laid out: the summary and every chunk reached
+  LayoutStop stop = LayoutStop::kNone;
+};
+
+// Walks the chunk table and the block table of every chunk in table order,
+// checking each field before it is used, and lays the uncompressed package
+// out: the summary up to the chunk count, the summary's remaining bytes, and
+// every chunk's U bytes, each block of a chunk at j times the chunk's block
+// size. Per chunk: its position and size (the output may not grow beyond
+// limit), its header and block table; per block: the compression flags, then
+// the block's data and slot. Stops at the first of these that fails, noting
+// why in layout->stop; a chunk whose size passed counts in layout->size even
+// when its blocks then stop the walk. Calls visit for every block before the
+// stop and returns visit's first result other than 0, or 0.
+int WalkChunks(const Backup& in, const Summary& summary, uint64_t limit, Layout* layout,
+               const BlockVisitor& visit) {
+  *layout = Layout{};
+  uint64_t size = summary.chunkTable;  // the summary up to the chunk count
+  layout->size = size;
+  if (size > limit) {
+    layout->stop = LayoutStop::kDamaged;
+    return 0;
+  }
+  for (uint32_t i = 0; i < summary.chunkCount; ++i) {
+    const uint64_t record = summary.chunkTable + kChunkRecordSize * i;
+    const uint32_t chunkSize = in.Word(record + 4);
+    const uint64_t c = in.Word(record + 8);
+    if (i == 0) {
+      if (c < summary.chunkTableEnd || c > in.size || size + (c - summary.chunkTableEnd) > limit) {
+        layout->stop = LayoutStop::kDamaged;
+        return 0;
       }
-      uint32_t packed = in.Word(pairs + kBlockPairSize * j);
-      uint32_t unpacked = in.Word(pairs + kBlockPairSize * j + 4);
-      uint64_t destination = j * blockSize;
-      if (!in.Has(data, packed) || !bytes::InBounds(destination, unpacked, size)) {
-        stop = LayoutStop::kDamaged;
-        break;
+      layout->remainingSize = c - summary.chunkTableEnd;
+      size += layout->remainingSize;
+      layout->size = size;
+    }
+    if (size + chunkSize > limit) {
+      layout->stop = LayoutStop::kDamaged;
+      return 0;
+    }
+    const uint64_t chunkStart = size;
+    size += chunkSize;
+    layout->size = size;
+
+    if (!in.Has(c, kChunkHeaderSize) || in.Word(c + 4) == 0) {
+      layout->stop = LayoutStop::kDamaged;
+      return 0;
+    }
+    const uint64_t blockSize = in.Word(c + 4);
+    const uint64_t total = in.Word(c + 12);
+    const uint64_t blockCount = (total + blockSize - 1) / blockSize;  // 64-bit: no wrap to 0
+    const uint64_t pairs = c + kChunkHeaderSize;
+    if (!in.Has(pairs, kBlockPairSize * blockCount)) {
+      layout->stop = LayoutStop::kDamaged;
+      return 0;
+    }
+    uint64_t data = pairs + kBlockPairSize * blockCount;
+    for (uint64_t j = 0; j < blockCount; ++j) {
+      if (summary.compression != kZlib && summary.compression != kLzo) {
+        layout->stop = LayoutStop::kUnknownCompression;
+        return 0;
       }
-      batch.jobs[batch.count] = BlockJob{in.data + data, packed, chunk + destination, unpacked};
+      const uint32_t packed = in.Word(pairs + kBlockPairSize * j);
+      const uint32_t unpacked = in.Word(pairs + kBlockPairSize * j + 4);
+      const uint64_t destination = j * blockSize;
+      if (!in.Has(data, packed) || !bytes::InBounds(destination, unpacked, chunkSize)) {
+        layout->stop = LayoutStop::kDamaged;
+        return 0;
+      }
+      if (visit) {
+        if (int code = visit(in.data + data, packed, chunkStart + destination, unpacked); code != 0) {
+          return code;
+        }
+      }
       data += packed;
     }
-    int code = DecompressBatch(batch, threads);
-    if (code != 0) return ReportBlockFailure(code);
-    if (stop == LayoutStop::kUnknownCompression) {
-      platform::ConsolePrintf("%s", messages::kMsgUnknownCompression);
-      return kPatchBlockFailed;
-    }
-    if (stop == LayoutStop::kDamaged) return Damaged(path);
   }
   return 0;
 }
 
-// Writes chunk i's uncompressed bytes (after the summary's remaining bytes,
-// for the first chunk).
-int WriteChunk(const Backup& in, const Summary& summary, uint32_t i, unsigned threads, Output& out) {
-  uint64_t record = summary.chunkTable + kChunkRecordSize * i;
-  uint32_t size = in.Word(record + 4);
-  uint64_t c = in.Word(record + 8);
-  if (i == 0) {
-    if (c < summary.chunkTableEnd || c > in.size) return Damaged(out.path);
-    int code = Append(out, in.data + summary.chunkTableEnd, c - summary.chunkTableEnd);
-    if (code != 0) return code;
+// Decompresses the blocks that layout reached into image, a batch at a time,
+// and reports the first failure in table order: a block that does not
+// decompress, or else what stopped the walk. Returns 0 or the failure's code
+// after printing its message.
+int DecompressBlocks(const Backup& in, const Summary& summary, uint64_t limit,
+                     const Layout& layout, uint8_t* image, unsigned threads, const char* path) {
+  BlockBatch batch;
+  batch.compression = summary.compression;
+  Layout again;
+  int code = WalkChunks(in, summary, limit, &again,
+                        [&batch, image, threads](const uint8_t* source, uint32_t sourceLength,
+                                                 uint64_t destination, uint32_t destinationLength) {
+                          batch.jobs[batch.count++] =
+                              BlockJob{source, sourceLength, image + destination, destinationLength};
+                          if (batch.count < kBlockBatch) return 0;
+                          int batchCode = DecompressBatch(batch, threads);
+                          batch.count = 0;
+                          return batchCode;
+                        });
+  if (code == 0) code = DecompressBatch(batch, threads);
+  if (code != 0) return ReportBlockFailure(code);
+  if (layout.stop == LayoutStop::kUnknownCompression) {
+    platform::ConsolePrintf("%s", messages::kMsgUnknownCompression);
+    return kPatchBlockFailed;
   }
-  if (out.size + size > out.limit) return Damaged(out.path);
-
-  ZeroedBuffer chunk = AllocateZeroed(uint64_t(size) + 4);
-  if (!chunk) {
-    platform::ConsolePrintf("%s", messages::kMsgChunkAllocError);
-    return kPatchChunkAlloc;
-  }
-  int code = DecompressChunk(in, summary.compression, c, chunk.get(), size, out.path, threads);
-  if (code != 0) return code;
-  return Append(out, chunk.get(), size);
+  if (layout.stop == LayoutStop::kDamaged) return Damaged(path);
+  return 0;
 }
 
 // Reads the whole of file into a buffer of its size plus 4 zero bytes.
-int ReadWhole(platform::File file, const char* path, ZeroedBuffer* buffer, uint32_t* size) {
+int ReadWhole(platform::File file, const char* path, ImageBytes* buffer, uint32_t* size) {
   *size = platform::FileSize(file);
   if (*size == platform::kSizeError) return kPatchNoSize;
-  *buffer = AllocateZeroed(uint64_t(*size) + 4);
+  *buffer = AllocateImageBytes(uint64_t(*size) + 4);
   if (!*buffer) return kPatchOutOfMemory;
   if (platform::Read(file, buffer->get(), *size) != int64_t(*size)) {
     platform::ConsolePrintf(messages::kMsgReadFileError, path);
@@ -333,28 +336,12 @@ int ReadWhole(platform::File file, const char* path, ZeroedBuffer* buffer, uint3
   return 0;
 }
 
-// Writes the uncompressed form of the compressed package in (its summary
-// already read) to out. The summary is changed in place to describe an
-// uncompressed package: the package flag bits that describe the compressed
-// form cleared, compression flags and chunk count 0.
-int Uncompress(Backup& in, const Summary& summary, unsigned threads, Output& out) {
-  bytes::StoreU32LE(in.data + summary.packageFlagsAt,
-                    in.Word(summary.packageFlagsAt) & kClearedPackageFlags);
-  bytes::StoreU32LE(in.data + summary.compressionFlagsAt, 0);
-  bytes::StoreU32LE(in.data + summary.compressionFlagsAt + 4, 0);
-  int code = Append(out, in.data, summary.chunkTable);
-  for (uint32_t i = 0; code == 0 && i < summary.chunkCount; ++i) {
-    code = WriteChunk(in, summary, i, threads, out);
-  }
-  return code;
-}
-
 // The largest uncompressed package made from a backup of size bytes.
 uint64_t OutputLimit(uint64_t size) { return std::min(kMaxOutputSize, kMaxExpansion * size); }
 
 // Fills image from data (size bytes followed by 4 zero bytes): takes the six
 // table fields from its summary. False when the summary does not hold them.
-bool TakeImage(std::unique_ptr<uint8_t[]> data, uint32_t size, PackageImage* image) {
+bool TakeImage(ImageBytes data, uint32_t size, PackageImage* image) {
   uint64_t folderLength = size >= 16 ? bytes::LoadU32LE(data.get() + 12) : 0;
   if (size < 16 || !bytes::InBounds(20 + folderLength, 24, size)) return false;
   const uint8_t* fields = data.get() + 20 + folderLength;
@@ -367,6 +354,37 @@ bool TakeImage(std::unique_ptr<uint8_t[]> data, uint32_t size, PackageImage* ima
   image->data = std::move(data);
   image->size = size;
   return true;
+}
+
+// Builds the uncompressed form of the compressed package in (its summary
+// already read) in memory: one zero-filled buffer of its size plus 4 bytes,
+// which every block is decompressed into directly. The summary is copied
+// changed to describe an uncompressed package: the package flag bits that
+// describe the compressed form cleared, compression flags and chunk count 0.
+// Returns 0 or a PatchPackageFile code, after printing its message.
+int BuildUncompressed(const Backup& in, const Summary& summary, const char* path,
+                      ImageBytes* image, uint32_t* imageSize) {
+  const uint64_t limit = OutputLimit(in.size);
+  Layout layout;
+  WalkChunks(in, summary, limit, &layout, nullptr);
+  ImageBytes out = AllocateImageBytes(layout.size + 4);  // below 4 GiB: layout.size <= limit
+  if (!out) {
+    platform::ConsolePrintf("%s", messages::kMsgImageAllocError);
+    return kPatchOutOfMemory;
+  }
+  std::memcpy(out.get(), in.data, summary.chunkTable);
+  bytes::StoreU32LE(out.get() + summary.packageFlagsAt,
+                    in.Word(summary.packageFlagsAt) & kClearedPackageFlags);
+  bytes::StoreU32LE(out.get() + summary.compressionFlagsAt, 0);
+  bytes::StoreU32LE(out.get() + summary.compressionFlagsAt + 4, 0);
+  if (layout.remainingSize != 0) {
+    std::memcpy(out.get() + summary.chunkTable, in.data + summary.chunkTableEnd, layout.remainingSize);
+  }
+  int code = DecompressBlocks(in, summary, limit, layout, out.get(), DecompressionThreads(), path);
+  if (code != 0) return code;
+  *image = std::move(out);
+  *imageSize = uint32_t(layout.size);
+  return 0;
 }
 
 }  // namespace
@@ -393,40 +411,30 @@ void SetDecompressionThreads(unsigned threads) {
   g_forcedThreads.store(std::min(threads, kMaxThreads), std::memory_order_relaxed);
 }
 
-int WriteUncompressedPackage(platform::File backup, platform::File output, const char* outputPath) {
-  ZeroedBuffer buffer;
+int WriteUncompressedPackage(platform::File backup, platform::File output, const char* outputPath,
+                             PackageImage* image) {
+  ImageBytes uncompressed;
   uint32_t size = 0;
-  int code = ReadWhole(backup, outputPath, &buffer, &size);
-  if (code != 0) return code;
-  Backup in{buffer.get(), size};
-  Summary summary;
-  code = ReadSummary(in, outputPath, &summary);
-  if (code != 0) return code;
-  Output out{output, outputPath, OutputLimit(size)};
-  return Uncompress(in, summary, DecompressionThreads(), out);
-}
-
-int ReadPackageImage(platform::File output, const char* outputPath, PackageImage* image) {
-  uint32_t size = platform::FileSize(output);
-  if (size == platform::kSizeError) {
-    platform::ConsolePrintf(messages::kMsgReadFileError, outputPath);
-    return kPatchReadBackFailed;
+  {
+    // The backup is let go as soon as its uncompressed form is built.
+    ImageBytes buffer;
+    uint32_t backupSize = 0;
+    int code = ReadWhole(backup, outputPath, &buffer, &backupSize);
+    if (code != 0) return code;
+    Backup in{buffer.get(), backupSize};
+    Summary summary;
+    code = ReadSummary(in, outputPath, &summary);
+    if (code != 0) return code;
+    code = BuildUncompressed(in, summary, outputPath, &uncompressed, &size);
+    if (code != 0) return code;
   }
-  std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[uint64_t(size) + 4]());
-  if (!data) {
-    platform::ConsolePrintf("%s", messages::kMsgImageAllocError);
-    return kPatchOutOfMemory;
+  // A new file: its position is at its start.
+  if (platform::Write(output, uncompressed.get(), size) != int64_t(size)) {
+    platform::ConsolePrintf(messages::kMsgWriteFileError, outputPath);
+    return kPatchWriteFailed;
   }
-  if (!platform::SeekBegin(output, 0) || platform::Read(output, data.get(), size) != int64_t(size)) {
-    platform::ConsolePrintf(messages::kMsgReadFileError, outputPath);
-    return kPatchReadBackFailed;
-  }
-  // The summary was checked before it was written; a read-back that does
-  // not hold it is not the file that was written.
-  if (!TakeImage(std::move(data), size, image)) {
-    platform::ConsolePrintf(messages::kMsgReadFileError, outputPath);
-    return kPatchReadBackFailed;
-  }
+  // The summary was read whole from the backup, so its table fields are in.
+  if (!TakeImage(std::move(uncompressed), size, image)) return Damaged(outputPath);
   return 0;
 }
 
@@ -434,7 +442,7 @@ int LoadPackageImage(const char* path, PackageImage* image, bool* compressed) {
   *compressed = false;
   platform::File file = platform::OpenRead(path);
   if (file == platform::kNoFile) return kPatchNotOpened;
-  ZeroedBuffer buffer;
+  ImageBytes buffer;
   uint32_t size = 0;
   int code = ReadWhole(file, path, &buffer, &size);
   platform::Close(file);
@@ -447,28 +455,15 @@ int LoadPackageImage(const char* path, PackageImage* image, bool* compressed) {
   const bool uncompressed = code == kPatchNotCompressed && summary.compressionFlagsAt != 0;
   if (code != 0 && !uncompressed) return code;
 
-  std::unique_ptr<uint8_t[]> data;
-  uint32_t imageSize = size;
-  if (uncompressed) {
-    data.reset(new (std::nothrow) uint8_t[uint64_t(size) + 4]());
-    if (data) std::memcpy(data.get(), buffer.get(), size);
-  } else {
+  if (!uncompressed) {
     *compressed = true;
-    std::vector<uint8_t> memory;
-    Output out{platform::kNoFile, path, OutputLimit(size)};
-    out.memory = &memory;
-    code = Uncompress(in, summary, DecompressionThreads(), out);
+    ImageBytes built;
+    code = BuildUncompressed(in, summary, path, &built, &size);
     if (code != 0) return code;
-    buffer.reset();
-    imageSize = uint32_t(memory.size());  // below kMaxOutputSize
-    data.reset(new (std::nothrow) uint8_t[memory.size() + 4]());
-    if (data && !memory.empty()) std::memcpy(data.get(), memory.data(), memory.size());
+    buffer = std::move(built);
   }
-  if (!data) {
-    platform::ConsolePrintf("%s", messages::kMsgImageAllocError);
-    return kPatchOutOfMemory;
-  }
-  if (!TakeImage(std::move(data), imageSize, image)) return Damaged(path);
+  // The file's buffer is the image itself when the file is not compressed.
+  if (!TakeImage(std::move(buffer), size, image)) return Damaged(path);
   return 0;
 }
 

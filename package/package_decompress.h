@@ -45,14 +45,14 @@ unsigned ChooseDecompressionThreads(const char* setting, unsigned processors);
 // back to the environment and the processor count. For tests.
 void SetDecompressionThreads(unsigned threads);
 
-// Reads the whole backup, checks its summary and writes the uncompressed
-// package to output (a new, empty file). Returns 0 or a PatchPackageFile
-// code, after printing its message; outputPath is named in messages.
-int WriteUncompressedPackage(platform::File backup, platform::File output, const char* outputPath);
-
-// Reads output back whole into image (size + 4 zero bytes) and takes the
-// six table fields from its summary. Returns 0 or a PatchPackageFile code.
-int ReadPackageImage(platform::File output, const char* outputPath, PackageImage* image);
+// Reads the whole backup, checks its summary, builds the uncompressed
+// package in memory, writes it to output (a new, empty file) with one write
+// and hands that same memory over as image (size + 4 zero bytes, with the
+// six table fields of its summary). The backup's buffer is released before
+// the write. Returns 0 or a PatchPackageFile code, after printing its
+// message; outputPath is named in messages.
+int WriteUncompressedPackage(platform::File backup, platform::File output, const char* outputPath,
+                             PackageImage* image);
 
 // Reads the package file at path into image without writing anything: a
 // compressed package is uncompressed in memory into the bytes that

@@ -1,5 +1,5 @@
-// The read-back of the uncompressed package, and sweeps of truncated and
-// corrupted backups through the whole first stage: whatever the damage,
+// The uncompressed package built and handed over, and sweeps of truncated
+// and corrupted backups through the whole first stage: whatever the damage,
 // the patcher either writes what the independent decoder of the package
 // builder computes, or refuses and puts the backup back (never crashes, never
 // leaves a broken shipped file).
@@ -35,74 +35,86 @@ std::string Format(const char* format, const std::string& path) {
 }
 
 // ---------------------------------------------------------------------------
-// ReadPackageImage
+// WriteUncompressedPackage
 
-struct ImageRun {
+struct WriteRun {
   int code;
   std::string printed;
 };
 
-ImageRun ReadImage(platform::File file, const std::string& path, package::PackageImage* image) {
+// Runs WriteUncompressedPackage from the file at backupPath into output.
+WriteRun WriteUncompressed(const std::string& backupPath, platform::File output,
+                           const std::string& outputPath, package::PackageImage* image) {
   platform::ConsoleSetUtf8(false);
+  platform::File backup = platform::OpenRead(backupPath.c_str());
+  EXPECT_NE(backup, platform::kNoFile);
   fixtures::CaptureStdout capture;
-  int code = package::ReadPackageImage(file, path.c_str(), image);
+  int code = package::WriteUncompressedPackage(backup, output, outputPath.c_str(), image);
   std::string printed = capture.Finish();
+  platform::Close(backup);
   return {code, printed};
 }
 
-TEST(ReadPackageImage, ReadsTheWholeFileAndTheTableFields) {
+TEST(WriteUncompressedPackage, HandsOverTheBytesItWrote) {
   fixtures::PackageContents contents;
   contents.folderName = std::string("Some\0Folder", 11);
+  contents.packageFlags = 0x0A000001;
   contents.AddName("None");
   contents.AddClassImport("Thing");
-  contents.AddExport(-1, contents.Name("Object"), Bytes(33, 0x5A));
+  Bytes body(5000);
+  for (size_t i = 0; i < body.size(); ++i) body[i] = uint8_t(i * 7 / 5);
+  contents.AddExport(-1, contents.Name("Object"), body);
   fixtures::BuiltPackage plain = fixtures::BuildPackage(contents);
-  fixtures::TempDir dir;
-  std::string path = dir.File("Pkg.upk");
-  ASSERT_TRUE(fixtures::WriteFileBytes(path, plain.bytes));
-  platform::File file = platform::OpenRead(path.c_str());
-  ASSERT_TRUE(platform::SeekEnd(file)) << "the read-back starts from the beginning";
-  package::PackageImage image;
-  ImageRun run = ReadImage(file, path, &image);
-  platform::Close(file);
-  ASSERT_EQ(run.code, 0);
-  EXPECT_EQ(run.printed, "");
-  ASSERT_EQ(image.size, plain.bytes.size());
-  EXPECT_EQ(Bytes(image.data.get(), image.data.get() + image.size), plain.bytes);
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(image.data[image.size + i], 0) << "zero byte " << i;
-  EXPECT_EQ(image.nameCount, 5u);
-  EXPECT_EQ(image.nameOffset, plain.nameOffset);
-  EXPECT_EQ(image.exportCount, 1u);
-  EXPECT_EQ(image.exportOffset, plain.exportOffset);
-  EXPECT_EQ(image.importCount, 1u);
-  EXPECT_EQ(image.importOffset, plain.importOffset);
+  for (uint32_t compression : {fixtures::kCompressionZlib, fixtures::kCompressionLzo}) {
+    SCOPED_TRACE(compression);
+    fixtures::CompressOptions options;
+    options.compression = compression;
+    options.chunkSize = 1024;
+    options.blockSize = 256;
+    fixtures::CompressedPackage packed;
+    ASSERT_TRUE(fixtures::CompressPackage(plain.bytes, options, &packed));
+    Bytes expected;
+    ASSERT_TRUE(fixtures::ExpectedPatchOutput(packed.bytes, &expected));
+    fixtures::TempDir dir;
+    const std::string backupPath = dir.File("Pkg.upk.bak");
+    const std::string outputPath = dir.File("Pkg.upk");
+    ASSERT_TRUE(fixtures::WriteFileBytes(backupPath, packed.bytes));
+    platform::File output = platform::CreateReadWrite(outputPath.c_str());
+    package::PackageImage image;
+    WriteRun run = WriteUncompressed(backupPath, output, outputPath, &image);
+    platform::Close(output);
+    ASSERT_EQ(run.code, 0);
+    EXPECT_EQ(run.printed, "");
+    EXPECT_EQ(fixtures::ReadFileBytes(outputPath), expected);
+    ASSERT_EQ(image.size, expected.size());
+    EXPECT_EQ(Bytes(image.data.get(), image.data.get() + image.size), expected);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(image.data[image.size + i], 0) << "zero byte " << i;
+    EXPECT_EQ(image.nameCount, 5u);
+    EXPECT_EQ(image.nameOffset, plain.nameOffset);
+    EXPECT_EQ(image.exportCount, 1u);
+    EXPECT_EQ(image.exportOffset, plain.exportOffset);
+    EXPECT_EQ(image.importCount, 1u);
+    EXPECT_EQ(image.importOffset, plain.importOffset);
+  }
 }
 
-TEST(ReadPackageImage, RefusesWhatCannotBeReadBack) {
+TEST(WriteUncompressedPackage, AFailedWriteHandsNothingOver) {
   fixtures::TempDir dir;
-  std::string path = dir.File("Pkg.upk");
-  const std::string message = Format(messages::kMsgReadFileError, path);
+  const std::string backupPath = dir.File("Pkg.upk.bak");
+  const std::string outputPath = dir.File("Pkg.upk");
+  fixtures::PackageContents contents;
+  contents.AddName("None");
+  contents.AddExport(0, contents.Name("Object"), Bytes(3000, 0x5A));
+  fixtures::CompressedPackage packed;
+  ASSERT_TRUE(fixtures::CompressPackage(fixtures::BuildPackage(contents).bytes, {}, &packed));
+  ASSERT_TRUE(fixtures::WriteFileBytes(backupPath, packed.bytes));
+  ASSERT_TRUE(fixtures::WriteFileBytes(outputPath, {}));
+  platform::File readOnly = platform::OpenRead(outputPath.c_str());
   package::PackageImage image;
-
-  ImageRun run = ReadImage(platform::kNoFile, path, &image);
-  EXPECT_EQ(run.code, -22) << "size query fails";
-  EXPECT_EQ(run.printed, message);
-
-  ASSERT_TRUE(fixtures::WriteFileBytes(path, Bytes(200, 0)));
-  platform::File writeOnly = platform::OpenWrite(path.c_str(), platform::kOpenExisting);
-  run = ReadImage(writeOnly, path, &image);
-  platform::Close(writeOnly);
-  EXPECT_EQ(run.code, -22) << "read fails";
-  EXPECT_EQ(run.printed, message);
-
-  for (const Bytes& content : {Bytes(10, 0), Bytes{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 0xF0, 0, 0, 0, 0}}) {
-    ASSERT_TRUE(fixtures::WriteFileBytes(path, content));
-    platform::File file = platform::OpenRead(path.c_str());
-    run = ReadImage(file, path, &image);
-    platform::Close(file);
-    EXPECT_EQ(run.code, -22) << "no table fields in " << content.size() << " bytes";
-    EXPECT_EQ(run.printed, message);
-  }
+  WriteRun run = WriteUncompressed(backupPath, readOnly, outputPath, &image);
+  platform::Close(readOnly);
+  EXPECT_EQ(run.code, package::kPatchWriteFailed);
+  EXPECT_EQ(run.printed, Format(messages::kMsgWriteFileError, outputPath));
   EXPECT_EQ(image.data, nullptr) << "nothing is handed on after a failure";
 }
 

@@ -46,10 +46,8 @@ int RebuildShippedFile(PackageFiles& files) {
   files.output = platform::CreateReadWrite(files.outputPath);
   if (files.output == platform::kNoFile) return kPatchNotOpened;
 
-  int code = WriteUncompressedPackage(files.backup, files.output, files.outputPath);
-  if (code != 0) return code;
   PackageImage image;
-  code = ReadPackageImage(files.output, files.outputPath, &image);
+  int code = WriteUncompressedPackage(files.backup, files.output, files.outputPath, &image);
   if (code != 0) return code;
   return TranslateDialogueExports(image, files);
 }

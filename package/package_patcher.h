@@ -1,10 +1,10 @@
 // The package patcher's entry: rebuilds one engine package from its backup.
 //
 // PatchPackageFile opens the backup (the shipped package moved aside to
-// "<name>.bak"), writes the package's fully uncompressed form under the
-// shipped name (package_decompress.h), reads that file back whole and hands
-// it to the name and export table stage (package_tables.h), which rewrites
-// the dialogue exports in place.
+// "<name>.bak"), builds the package's fully uncompressed form in memory,
+// writes it under the shipped name (package_decompress.h) and hands the same
+// memory to the name and export table stage (package_tables.h), which
+// rewrites the dialogue exports in the file.
 //
 // A package that cannot be rebuilt never breaks the game: whenever the
 // result is not 0 and the shipped path was touched, the shipped file is put
@@ -28,7 +28,9 @@
 //                                        0x00010000
 //     -3  nothing                        the path does not end in ".bak"; the
 //                                        backup buffer cannot be allocated
-//     -3  "非配内存失败\n"               the package image cannot be allocated
+//     -3  "非配内存失败\n"               the package image (the uncompressed
+//                                        package, built in memory) cannot be
+//                                        allocated
 //     -4  "读取文件[%s]错误\n"           the backup read returns fewer bytes
 //                                        than its size
 //     -9  "解压大小不符\n"               a zlib block fails; an LZO block fails
@@ -36,7 +38,6 @@
 //                                        block table entry
 //     -9  "未知压缩类型\n"               compression flags other than 0, 1, 2
 //                                        (noticed at the first block)
-//    -12  "分配内存punpackdata错误\n "   a chunk buffer cannot be allocated
 //      3  "internal error - lzo_init()   the LZO library's self-check fails
 //         failed !!!\n" and a hint line
 //    -20  "文件[%s]数据损坏\n"           the backup is damaged: a summary
@@ -53,8 +54,11 @@
 //                                        hold)
 //    -21  "写入文件[%s]错误\n"           writing the shipped file failed
 //                                        (disk full, for instance)
-//    -22  "读取文件[%s]错误\n"           the shipped file cannot be read back
-//                                        whole (size query, seek or short read)
+//
+// Codes -12 (a chunk buffer could not be allocated) and -22 (the shipped
+// file could not be read back) are no longer produced: chunks are
+// decompressed straight into the package image, which is never read back
+// from the file. They are not given to anything else.
 //
 // Codes of the name and export table stage (package_tables.h); each counts
 // as a failure of the package like those above:
@@ -86,11 +90,11 @@ inline constexpr int kPatchNoBakSuffix = -3;
 inline constexpr int kPatchOutOfMemory = -3;    // backup buffer or package image
 inline constexpr int kPatchShortRead = -4;
 inline constexpr int kPatchBlockFailed = -9;    // also unknown compression flags
-inline constexpr int kPatchChunkAlloc = -12;
+inline constexpr int kPatchChunkAlloc = -12;      // no longer produced
 inline constexpr int kPatchLzoInit = 3;
 inline constexpr int kPatchDamaged = -20;
 inline constexpr int kPatchWriteFailed = -21;
-inline constexpr int kPatchReadBackFailed = -22;
+inline constexpr int kPatchReadBackFailed = -22;  // no longer produced
 
 // backupPath: a modifiable zero-terminated copy of the backup's path. Its
 // ".bak" suffix is cut off in place, so that afterwards it names the shipped

@@ -104,7 +104,7 @@ struct Layout {
   }
 
   static void SetData(const Bytes& data, PackageImage* image) {
-    image->data.reset(new uint8_t[data.size() + 4]());
+    image->data = AllocateImageBytes(data.size() + 4);
     std::memcpy(image->data.get(), data.data(), data.size());
     image->size = uint32_t(data.size());
   }

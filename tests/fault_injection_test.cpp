@@ -312,7 +312,6 @@ const char* PackageMessage(int code, const Expected& e) {
     case package::kPatchNoSize:
       return "";
     case package::kPatchShortRead:
-    case package::kPatchReadBackFailed:
       return messages::kMsgReadFileError;
     case package::kPatchWriteFailed:
     case package::kRelocationFailed:

@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < kFields || size - kFields > (64u << 20)) return 0;
   package::PackageImage image;
   image.size = uint32_t(size - kFields);
-  image.data.reset(new uint8_t[image.size + 4]());
+  image.data = package::AllocateImageBytes(uint64_t(image.size) + 4);
   std::memcpy(image.data.get(), data + kFields, image.size);
   image.nameCount = bytes::LoadU32LE(data + 0);
   image.nameOffset = bytes::LoadU32LE(data + 4);
