@@ -1,5 +1,6 @@
 #include "package/dialogue_rewrite.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
@@ -26,14 +27,51 @@ uint64_t StringBytes(int32_t length) {
   return length < 0 ? 4 + 2 * uint64_t(-int64_t(length)) : 4 + uint64_t(uint32_t(length));
 }
 
-// True when the 16-byte property tag at t names the DialogueText property:
-// its name index selects the name "DialogueText" and its name number and
-// the word at +12 are 0. The index is compared with the name count first,
-// which rules out most byte positions at the cost of one comparison.
-bool IsDialogueTextTag(const uint8_t* tag, const NameSlots& names) {
-  const uint32_t nameIndex = bytes::LoadU32LE(tag);
-  return nameIndex < names.count && std::strcmp(names.Slot(nameIndex), kDialogueTextName) == 0 &&
-         bytes::LoadU32LE(tag + 4) == 0 && bytes::LoadU32LE(tag + 12) == 0;
+// The indexes of the slots of names that hold exactly "DialogueText", in
+// increasing order. May throw std::bad_alloc.
+std::vector<uint32_t> DialogueTextNamesIn(const NameSlots& names) {
+  std::vector<uint32_t> found;
+  for (uint32_t i = 0; i < names.count; ++i) {
+    if (std::strcmp(names.Slot(i), kDialogueTextName) == 0) found.push_back(i);
+  }
+  return found;
+}
+
+// The first position p >= t at which a DialogueText tag may begin: the word
+// at p is one of tagNames (the DialogueText name indexes, in increasing
+// order) and the word at p + 4, the name number, is 0; and a whole tag
+// header fits before the end (p + 20 < size). size when there is none.
+//
+// Packages name "DialogueText" once, so the usual search is for one 8-byte
+// pattern: memchr finds the candidates for one of its bytes (the first that
+// is not 0, zeros being common in a body), and the whole pattern is then
+// compared. Several such names are searched for byte by byte.
+uint64_t NextTagCandidate(const uint8_t* body, uint64_t size, uint64_t t,
+                          const std::vector<uint32_t>& tagNames) {
+  if (tagNames.empty() || size <= kTagHeaderSize) return size;
+  const uint64_t last = size - kTagHeaderSize - 1;  // the last position a tag may begin at
+  if (tagNames.size() > 1) {
+    for (; t <= last; ++t) {
+      if (bytes::LoadU32LE(body + t + 4) == 0 &&
+          std::binary_search(tagNames.begin(), tagNames.end(), bytes::LoadU32LE(body + t))) {
+        return t;
+      }
+    }
+    return size;
+  }
+  uint8_t pattern[8];
+  bytes::StoreU32LE(pattern, tagNames[0]);
+  bytes::StoreU32LE(pattern + 4, 0);
+  uint64_t k = 0;  // the byte of the pattern that memchr looks for
+  while (k < 3 && pattern[k] == 0) ++k;
+  while (t <= last) {
+    const void* hit = std::memchr(body + t + k, pattern[k], size_t(last - t + 1));
+    if (hit == nullptr) return size;
+    const uint64_t p = uint64_t(static_cast<const uint8_t*>(hit) - body) - k;
+    if (std::memcmp(body + p, pattern, sizeof pattern) == 0) return p;
+    t = p + 1;
+  }
+  return size;
 }
 
 // The end of the string array of count strings that begins at p, or 0 when
@@ -119,14 +157,19 @@ void AppendWideString(std::vector<uint8_t>* out, const std::vector<uint16_t>& un
 // "export left unchanged".
 int Rewrite(const uint8_t* body, uint32_t size, const NameSlots& names,
             const TranslationLookup& lookup, std::vector<uint8_t>* newBody) {
+  std::vector<uint32_t> found;
+  if (!names.dialogueTextNamesFound) found = DialogueTextNamesIn(names);
+  const std::vector<uint32_t>& tagNames = names.dialogueTextNamesFound ? names.dialogueTextNames : found;
   std::vector<uint8_t> out;
-  out.reserve(2 * uint64_t(size) + 4096);
   Scratch scratch;
   int result = 0;
   uint64_t t = 0;  // scan position in the body
   uint64_t c = 0;  // every body byte before c is already dealt with
-  while (t + kTagHeaderSize < size) {
-    if (!IsDialogueTextTag(body + t, names)) {
+  // A DialogueText tag: a DialogueText name index, a name number of 0, the
+  // value size, and a word of 0 at +12.
+  for (t = NextTagCandidate(body, size, t, tagNames); t + kTagHeaderSize < size;
+       t = NextTagCandidate(body, size, t, tagNames)) {
+    if (bytes::LoadU32LE(body + t + 12) != 0) {
       ++t;
       continue;
     }
@@ -136,6 +179,9 @@ int Rewrite(const uint8_t* body, uint32_t size, const NameSlots& names,
       ++t;
       continue;
     }
+    // Sized so that a body of ordinary translations is built without
+    // growing; bodies without a tag need no new body at all.
+    if (out.capacity() == 0) out.reserve(2 * uint64_t(size) + 4096);
     AppendBytes(&out, body + c, t - c);
     c = t;
     const uint64_t g = out.size();  // the tag's position in the new body
@@ -159,10 +205,12 @@ int Rewrite(const uint8_t* body, uint32_t size, const NameSlots& names,
     }
     t = p;
   }
+  // Without a translated string the new body is not used.
+  if (result == 0) return 0;
   AppendBytes(&out, body + c, size - c);
   // Serial sizes and offsets are 32-bit: a body that could not be described
   // by them is not written.
-  if (result == 1 && out.size() <= UINT32_MAX) {
+  if (out.size() <= UINT32_MAX) {
     *newBody = std::move(out);
     return 1;
   }
@@ -170,6 +218,17 @@ int Rewrite(const uint8_t* body, uint32_t size, const NameSlots& names,
 }
 
 }  // namespace
+
+void FindDialogueTextNames(NameSlots* names) {
+  names->dialogueTextNamesFound = false;
+  try {
+    names->dialogueTextNames = DialogueTextNamesIn(*names);
+    names->dialogueTextNamesFound = true;
+  } catch (const std::bad_alloc&) {
+    // Left to the rewriter, which looks for them itself.
+    names->dialogueTextNames.clear();
+  }
+}
 
 int RewriteDialogueBody(const uint8_t* body, uint32_t size, const NameSlots& names,
                         const TranslationLookup& lookup, std::vector<uint8_t>* newBody) {

@@ -40,6 +40,10 @@ inline constexpr uint32_t kMaxLookupText = 65535;
 // counted). A string whose translation is longer is left unchanged.
 inline constexpr uint32_t kMaxTranslationUnits = 32768;
 
+// Fills names->dialogueTextNames: the indexes of the slots that hold exactly
+// "DialogueText", the name indexes a DialogueText tag carries.
+void FindDialogueTextNames(NameSlots* names);
+
 // Scans body (size bytes) for DialogueText tags and builds a new body in
 // which every string that lookup translates is replaced by its translation
 // as a UTF-16 string, with each rewritten tag's value size corrected. Every

@@ -10,7 +10,9 @@
 #include <cstring>
 #include <filesystem>
 #include <initializer_list>
+#include <algorithm>
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -223,6 +225,124 @@ TEST(DialogueRewrite, TwoTagsAreBothRewrittenAndTheirSizesCorrected) {
   ASSERT_EQ(r.result, 1);
   EXPECT_EQ(r.body, Cat({kPrefix, Tag({Str8("Nothing")}), Text("between"),
                          Tag({StrWide(u"2nd"), StrWide(u"1st")}), kSuffix}));
+}
+
+TEST(DialogueRewrite, AdjacentOverlappingAndLastTagsAreFound) {
+  Dictionary dict({{"A", "1"}, {"B", "2"}, {"C", "3"}});
+  // Back to back, no byte between them.
+  Rewritten adjacent = Rewrite(Cat({Tag({Str8("A")}), Tag({Str8("B")})}), &dict);
+  ASSERT_EQ(adjacent.result, 1);
+  EXPECT_EQ(adjacent.body, Cat({Tag({StrWide(u"1")}), Tag({StrWide(u"2")})}));
+  // A false start whose first eight bytes look like a tag's, with the real
+  // tag beginning inside it: the scan moves on by one byte, not past it.
+  const Bytes falseStart = Cat({Word(kDialogueText), Word(0)});
+  Rewritten inside = Rewrite(Cat({falseStart, Tag({Str8("C")})}), &dict);
+  ASSERT_EQ(inside.result, 1);
+  EXPECT_EQ(inside.body, Cat({falseStart, Tag({StrWide(u"3")})}));
+  // A tag whose strings end the body; and one whose header alone is the
+  // last 20 bytes, which is not scanned.
+  Rewritten last = Rewrite(Cat({kPrefix, Tag({Str8("A")})}), &dict);
+  ASSERT_EQ(last.result, 1);
+  EXPECT_EQ(last.body, Cat({kPrefix, Tag({StrWide(u"1")})}));
+  dict.asked.clear();
+  EXPECT_EQ(Rewrite(Cat({kPrefix, RawTag(kDialogueText, 0, 4, 0, 1, {})}), &dict).result, 0);
+  EXPECT_TRUE(dict.asked.empty());
+}
+
+// Names with "DialogueText" in the slot of each of dialogueIndexes among
+// count names, and "Other" in every other slot; with found, its
+// dialogueTextNames filled in beforehand, as the name table reader does.
+NameSlots NamesWith(uint32_t count, const std::vector<uint32_t>& dialogueIndexes, bool found) {
+  NameSlots names;
+  names.count = count;
+  names.text.reset(new char[uint64_t(count) * kNameSlotSize]());
+  for (uint32_t i = 0; i < count; ++i) std::strcpy(names.text.get() + uint64_t(i) * kNameSlotSize, "Other");
+  for (uint32_t i : dialogueIndexes) std::strcpy(names.text.get() + uint64_t(i) * kNameSlotSize, "DialogueText");
+  if (found) FindDialogueTextNames(&names);
+  return names;
+}
+
+struct ScanResult {
+  int result;
+  Bytes body;
+  std::vector<std::string> asked;
+  bool operator==(const ScanResult&) const = default;
+};
+
+ScanResult RewriteWith(const Bytes& body, const NameSlots& names) {
+  Dictionary dict({{"Yes", "Ja"}, {"No", ""}, {"Maybe", "Vielleicht"}});
+  std::vector<uint8_t> out;
+  int result = RewriteDialogueBody(body.data(), uint32_t(body.size()), names, dict.Lookup(), &out);
+  return {result, out, dict.asked};
+}
+
+// A body of random pieces: filler bytes, zero runs, tags of the name index
+// dialogue (sound ones, ones with a non-zero name number or word at +12,
+// empty arrays, arrays reaching past the end), and bare 8-byte tag starts.
+Bytes RandomBody(std::mt19937& random, uint32_t dialogue) {
+  const char* const texts[] = {"Yes", "No", "Maybe", "Unknown", ""};
+  Bytes body;
+  const int pieces = int(random() % 12);
+  for (int k = 0; k < pieces; ++k) {
+    std::vector<Bytes> strings;
+    for (uint32_t n = random() % 4; n > 0; --n) {
+      const char* text = texts[random() % 5];
+      strings.push_back(random() % 2 == 0 ? Str8(text)
+                                          : StrWide(std::u16string(text, text + std::strlen(text))));
+    }
+    switch (random() % 7) {
+      case 0: for (uint32_t n = random() % 40; n > 0; --n) body.push_back(uint8_t(random())); break;
+      case 1: body.insert(body.end(), random() % 40, 0); break;
+      case 2: body = Cat({body, RawTag(dialogue, 0, uint32_t(random()), 0, uint32_t(strings.size()), strings)}); break;
+      case 3: body = Cat({body, RawTag(dialogue, random() % 2, 0, random() % 2, uint32_t(strings.size()), strings)}); break;
+      case 4: body = Cat({body, Word(dialogue), Word(0)}); break;
+      case 5: body = Cat({body, RawTag(dialogue, 0, 4, 0, 0, {})}); break;
+      case 6: body = Cat({body, RawTag(dialogue, 0, 9, 0, 1 + random() % 5, {})}); break;
+    }
+  }
+  return body;
+}
+
+TEST(DialogueRewrite, TheTagSearchFindsWhatAByteByByteScanFinds) {
+  // The usual search looks for one name index with memchr; a package that
+  // names "DialogueText" twice is scanned byte by byte. Given a second
+  // DialogueText name that no body holds, the byte-by-byte scan must find
+  // exactly what the quick search finds, for every kind of placement,
+  // whether or not the names' DialogueText indexes were noted beforehand.
+  std::mt19937 random(1208);
+  int compared = 0, rewritten = 0;
+  for (uint32_t dialogue : {0u, 1u, 7u, 0x100u, 0x1234u}) {
+    const uint32_t count = 0x1300;
+    const uint32_t unused = count - 1;  // 0x12FF: its bytes never come from a tag here
+    const NameSlots quick = NamesWith(count, {dialogue}, true);
+    const NameSlots unnoted = NamesWith(count, {dialogue}, false);
+    const NameSlots byteByByte = NamesWith(count, {dialogue, unused}, true);
+    ASSERT_EQ(quick.dialogueTextNames, std::vector<uint32_t>{dialogue});
+    ASSERT_EQ(byteByByte.dialogueTextNames.size(), 2u);
+    for (int round = 0; round < 400; ++round) {
+      const Bytes body = RandomBody(random, dialogue);
+      const Bytes unusedStart = Cat({Word(unused), Word(0)});
+      if (std::search(body.begin(), body.end(), unusedStart.begin(), unusedStart.end()) != body.end()) continue;
+      SCOPED_TRACE("name index " + std::to_string(dialogue) + ", round " + std::to_string(round));
+      const ScanResult expected = RewriteWith(body, byteByByte);
+      EXPECT_TRUE(RewriteWith(body, quick) == expected);
+      EXPECT_TRUE(RewriteWith(body, unnoted) == expected);
+      ++compared;
+      rewritten += expected.result;
+    }
+  }
+  EXPECT_GT(compared, 1900);
+  EXPECT_GT(rewritten, 500) << "most bodies hold a translated string";
+}
+
+TEST(DialogueRewrite, NoDialogueTextNameMeansNoTag) {
+  Dictionary dict({{"Yes", "Ja"}});
+  const NameSlots names = NamesWith(8, {}, true);
+  EXPECT_TRUE(names.dialogueTextNames.empty());
+  const Bytes body = Cat({kPrefix, RawTag(0, 0, 8, 0, 1, {Str8("Yes")}), kSuffix});
+  std::vector<uint8_t> out;
+  EXPECT_EQ(RewriteDialogueBody(body.data(), uint32_t(body.size()), names, dict.Lookup(), &out), 0);
+  EXPECT_TRUE(dict.asked.empty());
 }
 
 TEST(DialogueRewrite, ArraysReachingPastTheBodyAreNotTags) {

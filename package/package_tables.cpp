@@ -171,6 +171,8 @@ int ReadNameTable(const PackageImage& image, NameSlots* names) {
   const uint32_t count = image.nameCount;
   names->count = 0;
   names->text.reset();
+  names->dialogueTextNames.clear();
+  names->dialogueTextNamesFound = false;
   // Every name takes at least 12 bytes (length word and 8 trailing bytes),
   // so a table that could not hold count names is refused before the slots
   // are allocated: a damaged count would otherwise ask for terabytes.
@@ -202,6 +204,7 @@ int ReadNameTable(const PackageImage& image, NameSlots* names) {
     if (!fits) return RefuseNameTable();
     p += 4 + textBytes + 8;
   }
+  FindDialogueTextNames(names);
   return 0;
 }
 

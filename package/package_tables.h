@@ -43,6 +43,13 @@ inline constexpr uint32_t kImportNameOffset = 20;
 struct NameSlots {
   std::unique_ptr<char[]> text;  // count * kNameSlotSize bytes
   uint32_t count = 0;
+  // The indexes of the slots that hold exactly "DialogueText", in increasing
+  // order: the name indexes a DialogueText tag can carry, so that the
+  // dialogue rewriter need not compare names while it scans a body. Valid
+  // when dialogueTextNamesFound (ReadNameTable and FindDialogueTextNames
+  // set it); otherwise the rewriter finds them itself for every body.
+  std::vector<uint32_t> dialogueTextNames;
+  bool dialogueTextNamesFound = false;
 
   const char* Slot(uint32_t index) const { return text.get() + uint64_t(index) * kNameSlotSize; }
 };
@@ -77,9 +84,10 @@ struct ImportTable {
   uint32_t count = 0;
 };
 
-// Fills the name slots from the image's name table. 8-bit names are copied
-// as stored; UTF-16 names are converted to UTF-8. Returns 0, or a failure
-// code after printing its message.
+// Fills the name slots from the image's name table, and their
+// dialogueTextNames. 8-bit names are copied as stored; UTF-16 names are
+// converted to UTF-8. Returns 0, or a failure code after printing its
+// message.
 int ReadNameTable(const PackageImage& image, NameSlots* names);
 
 // Reads the image's export table into EXPORTENTRY records. Returns 0, or a
