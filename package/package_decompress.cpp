@@ -29,7 +29,8 @@ constexpr uint64_t kChunkRecordSize = 16;
 constexpr uint64_t kChunkHeaderSize = 16;
 constexpr uint64_t kBlockPairSize = 8;
 constexpr uint64_t kGenerationSize = 12;
-// The output is read back with a 32-bit size query whose failure value is
+// Positions in a package are 32-bit, and the output's size is taken (to
+// append relocated exports) with a 32-bit query whose failure value is
 // 0xFFFFFFFF, so the output must stay below that.
 constexpr uint64_t kMaxOutputSize = 0xFFFFFFFEu;
 // No block inflates to more than 1032 times its size (the deflate limit;
@@ -137,7 +138,7 @@ int ReportBlockFailure(int code) {
 }
 
 // One block of a chunk: its compressed bytes in the backup and its slot in
-// the chunk buffer.
+// the uncompressed package.
 struct BlockJob {
   const uint8_t* source;
   uint32_t sourceLength;
@@ -300,20 +301,27 @@ int WalkChunks(const Backup& in, const Summary& summary, uint64_t limit, Layout*
 // after printing its message.
 int DecompressBlocks(const Backup& in, const Summary& summary, uint64_t limit,
                      const Layout& layout, uint8_t* image, unsigned threads, const char* path) {
-  BlockBatch batch;
-  batch.compression = summary.compression;
+  // One reference is all the visitor holds, so that it needs no memory of
+  // its own.
+  struct Sink {
+    BlockBatch batch;
+    uint8_t* image;
+    unsigned threads;
+  } sink{{}, image, threads};
+  sink.batch.compression = summary.compression;
   Layout again;
   int code = WalkChunks(in, summary, limit, &again,
-                        [&batch, image, threads](const uint8_t* source, uint32_t sourceLength,
-                                                 uint64_t destination, uint32_t destinationLength) {
+                        [&sink](const uint8_t* source, uint32_t sourceLength, uint64_t destination,
+                                uint32_t destinationLength) {
+                          BlockBatch& batch = sink.batch;
                           batch.jobs[batch.count++] =
-                              BlockJob{source, sourceLength, image + destination, destinationLength};
+                              BlockJob{source, sourceLength, sink.image + destination, destinationLength};
                           if (batch.count < kBlockBatch) return 0;
-                          int batchCode = DecompressBatch(batch, threads);
+                          int batchCode = DecompressBatch(batch, sink.threads);
                           batch.count = 0;
                           return batchCode;
                         });
-  if (code == 0) code = DecompressBatch(batch, threads);
+  if (code == 0) code = DecompressBatch(sink.batch, threads);
   if (code != 0) return ReportBlockFailure(code);
   if (layout.stop == LayoutStop::kUnknownCompression) {
     platform::ConsolePrintf("%s", messages::kMsgUnknownCompression);

@@ -1,6 +1,7 @@
 #include "platform/parallel.h"
 
 #include <atomic>
+#include <new>
 #include <system_error>
 #include <thread>
 #include <vector>
