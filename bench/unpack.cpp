@@ -75,7 +75,7 @@ bool GrowBuffer::Reserve(size_t size) {
   return bool(data_);
 }
 
-int64_t UnpackPackage(const uint8_t* data, uint64_t size, GrowBuffer* out) {
+int64_t UnpackPackage(const uint8_t* data, uint64_t size, GrowBuffer* chunk, const Sink& sink) {
   Input in{data, size};
   if (!in.Has(0, 16) || in.Word(0) != kPackageTag) return -1;
   uint64_t folderLength = in.Word(12);
@@ -89,25 +89,26 @@ int64_t UnpackPackage(const uint8_t* data, uint64_t size, GrowBuffer* out) {
   uint64_t table = p + 16;
   uint64_t tableEnd = table + kRecordSize * chunkCount;
   if ((compression != kZlib && compression != kLzo) || !in.Has(table, kRecordSize * chunkCount)) return -1;
-
-  // The output size: summary, the bytes before the first chunk, the chunks.
   uint64_t firstChunk = chunkCount > 0 ? in.Word(table + 8) : tableEnd;
   if (firstChunk < tableEnd || firstChunk > size) return -1;
-  uint64_t total = table + (firstChunk - tableEnd);
-  for (uint64_t i = 0; i < chunkCount; ++i) total += in.Word(table + kRecordSize * i + 4);
-  if (total >= 0xFFFFFFFFu || !out->Reserve(size_t(total))) return -1;
 
-  uint8_t* dst = out->data();
-  std::memcpy(dst, data, table);
-  bytes::StoreU32LE(dst + flagsAt, in.Word(flagsAt) & 0xF0FFFFFFu);
-  bytes::StoreU32LE(dst + p + 8, 0);
-  bytes::StoreU32LE(dst + p + 12, 0);
-  std::memcpy(dst + table, data + tableEnd, firstChunk - tableEnd);
-  uint64_t at = table + (firstChunk - tableEnd);
+  // The summary as an uncompressed package has it, then what lies between
+  // the chunk table and the first chunk.
+  if (!chunk->Reserve(size_t(table))) return -1;
+  std::memcpy(chunk->data(), data, table);
+  bytes::StoreU32LE(chunk->data() + flagsAt, in.Word(flagsAt) & 0xF0FFFFFFu);
+  bytes::StoreU32LE(chunk->data() + p + 8, 0);
+  bytes::StoreU32LE(chunk->data() + p + 12, 0);
+  if (!sink(chunk->data(), table) || !sink(data + tableEnd, firstChunk - tableEnd)) return -1;
+  uint64_t total = table + (firstChunk - tableEnd);
+
   for (uint64_t i = 0; i < chunkCount; ++i) {
     uint64_t chunkSize = in.Word(table + kRecordSize * i + 4);
-    if (!UnpackChunk(in, compression, in.Word(table + kRecordSize * i + 8), dst + at, chunkSize)) return -1;
-    at += chunkSize;
+    uint64_t header = in.Word(table + kRecordSize * i + 8);
+    total += chunkSize;
+    if (total >= 0xFFFFFFFFu || !chunk->Reserve(size_t(chunkSize))) return -1;
+    if (!UnpackChunk(in, compression, header, chunk->data(), chunkSize)) return -1;
+    if (!sink(chunk->data(), chunkSize)) return -1;
   }
   return int64_t(total);
 }

@@ -1,12 +1,14 @@
 // The least work a rebuild of a compressed package can do, for the
 // benchmark's floor (never linked into hanhua): every block decompressed
-// once, straight into one output buffer that is reused from package to
-// package, with the output laid out as hanhua writes it.
+// once into a chunk buffer that is reused from chunk to chunk and from
+// package to package, and the output handed on piece by piece, laid out as
+// hanhua writes it.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 
 namespace bench {
@@ -28,13 +30,17 @@ class GrowBuffer {
   size_t capacity_ = 0;
 };
 
-// Decompresses the compressed package in (size bytes) into out: the summary
-// with the package flag bits 24 to 27, the compression flags and the chunk
-// count cleared and without its chunk table, the bytes between the chunk
-// table and the first chunk, then every chunk (block j at j times the
-// chunk's block size, bytes no block fills zero). zlib blocks go through
-// uncompress, LZO blocks through lzo1x_decompress_safe. Result: the output
-// size, or -1 when the package is not compressed or is damaged.
-int64_t UnpackPackage(const uint8_t* in, uint64_t size, GrowBuffer* out);
+// Receives the output in order, one piece at a time; false stops the work.
+using Sink = std::function<bool(const uint8_t* data, uint64_t size)>;
+
+// Decompresses the compressed package in (size bytes) and hands sink, in
+// order: the summary with the package flag bits 24 to 27, the compression
+// flags and the chunk count cleared and without its chunk table; the bytes
+// between the chunk table and the first chunk; every chunk (block j at j
+// times the chunk's block size, bytes no block fills zero), each through
+// chunk. zlib blocks go through uncompress, LZO blocks through
+// lzo1x_decompress_safe. Result: the output size, or -1 when the package is
+// not compressed, is damaged or sink refused a piece.
+int64_t UnpackPackage(const uint8_t* in, uint64_t size, GrowBuffer* chunk, const Sink& sink);
 
 }  // namespace bench

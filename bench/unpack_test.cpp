@@ -1,5 +1,5 @@
-// The floor's decompression writes what hanhua writes for a package (the
-// fixtures' independent ExpectedPatchOutput), whatever the buffer held
+// The floor's decompression hands on what hanhua writes for a package (the
+// fixtures' independent ExpectedPatchOutput), whatever the chunk buffer held
 // before, and refuses what hanhua refuses.
 #include "bench/unpack.h"
 
@@ -18,10 +18,17 @@ namespace {
 
 using fixtures::Bytes;
 
+// The pieces handed on, joined; empty when the result is -1 or does not
+// count the bytes handed on.
 Bytes Unpacked(const Bytes& shipped, bench::GrowBuffer* buffer) {
-  int64_t size = bench::UnpackPackage(shipped.data(), shipped.size(), buffer);
-  if (size < 0) return {};
-  return Bytes(buffer->data(), buffer->data() + size);
+  Bytes out;
+  int64_t size = bench::UnpackPackage(shipped.data(), shipped.size(), buffer,
+                                      [&out](const uint8_t* data, uint64_t length) {
+                                        out.insert(out.end(), data, data + length);
+                                        return true;
+                                      });
+  if (size != int64_t(out.size())) return {};
+  return out;
 }
 
 Bytes CorpusPackage(int index, double scale) {
@@ -75,7 +82,7 @@ TEST(Unpack, BlocksThatFillLessThanTheirSlotLeaveZeros) {
 
   bench::GrowBuffer buffer;
   ASSERT_TRUE(buffer.Reserve(expected.size()));
-  std::fill(buffer.data(), buffer.data() + expected.size(), 0xEE);
+  std::fill(buffer.data(), buffer.data() + expected.size(), 0xEE);  // left over from before
   EXPECT_EQ(Unpacked(packed.bytes, &buffer), expected);
 }
 
@@ -108,8 +115,21 @@ TEST(Unpack, RefusesWhatCannotBeRebuilt) {
       ASSERT_TRUE(fixtures::CompressPackage(PlainPackage(10000), options, &packed));
       damage.apply(packed);
       bench::GrowBuffer buffer;
-      EXPECT_EQ(bench::UnpackPackage(packed.bytes.data(), packed.bytes.size(), &buffer), -1);
+      EXPECT_EQ(Unpacked(packed.bytes, &buffer), Bytes());
     }
+  }
+}
+
+TEST(Unpack, StopsWhenTheSinkRefuses) {
+  Bytes shipped = CorpusPackage(420, 0.02);
+  // The pieces: the summary, the bytes before the chunks, two chunks.
+  for (int refusedPiece : {0, 1, 2, 3}) {
+    bench::GrowBuffer buffer;
+    int pieces = 0;
+    int64_t size = bench::UnpackPackage(shipped.data(), shipped.size(), &buffer,
+                                        [&](const uint8_t*, uint64_t) { return pieces++ != refusedPiece; });
+    EXPECT_EQ(size, -1) << refusedPiece;
+    EXPECT_EQ(pieces, refusedPiece + 1);
   }
 }
 
