@@ -3,6 +3,7 @@
 #include <libdeflate.h>
 #include <zlib.h>
 
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 
@@ -108,7 +109,7 @@ bool InflateWithZlib(const uint8_t* src, uint32_t srcLength, uint8_t* dst, uint3
 // --- zlib's reading of deflate data, without output ---------------------------
 
 constexpr unsigned kMaxCodeLength = 15;
-constexpr unsigned kTableBits = 10;  // codes up to this length decode by one lookup
+constexpr unsigned kTableBits = 11;  // codes up to this length decode by one lookup
 constexpr unsigned kLiteralCodes = 288;
 constexpr unsigned kDistanceCodes = 32;
 constexpr unsigned kMaxLiteralCodesDeclared = 286;
@@ -118,19 +119,31 @@ constexpr unsigned kEndOfBlock = 256;
 // Extra bits after length symbols 257..285 and distance symbols 0..29.
 constexpr uint8_t kLengthExtraBits[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                           2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+constexpr uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                      31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
 constexpr uint8_t kDistanceExtraBits[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
                                             6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 
 enum class CodeKind { kCodeLengths, kLiterals, kDistances };
 
 // A table entry: bits 0-5 the bits to consume (codeword and extra bits),
-// bits 8-9 what the symbol is, bits 16-31 the symbol. 0: decode slowly
-// (longer code, unassigned codeword or a symbol zlib refuses).
-enum : uint32_t { kLiteral = 1u << 8, kLength = 2u << 8, kEnd = 3u << 8, kKindMask = 3u << 8 };
+// bits 8-9 what the symbol is, bits 10-13 the codeword's length, bits 16-31
+// the symbol. Two more values:
+// kSlow for a codeword longer than the table or unassigned, kRefused for a
+// symbol that zlib treats as an invalid code.
+enum : uint32_t {
+  kSlow = 0,
+  kRefused = 1,
+  kLiteral = 1u << 8,
+  kLength = 2u << 8,
+  kEnd = 3u << 8,
+  kKindMask = 3u << 8
+};
 
 // The entry for symbol of a codeword of length bits, 0 for a symbol that
 // zlib treats as an invalid code.
-uint32_t Entry(CodeKind kind, unsigned symbol, unsigned bits) {
+uint32_t Entry(CodeKind kind, unsigned symbol, unsigned codewordLength) {
+  unsigned bits = codewordLength;
   uint32_t what = 0;
   switch (kind) {
     case CodeKind::kCodeLengths:
@@ -148,14 +161,23 @@ uint32_t Entry(CodeKind kind, unsigned symbol, unsigned bits) {
       bits += kDistanceExtraBits[symbol];
       break;
   }
-  return uint32_t(symbol) << 16 | what | bits;
+  return uint32_t(symbol) << 16 | codewordLength << 10 | what | bits;
 }
 
 struct Code {
   CodeKind kind;
   uint16_t count[kMaxCodeLength + 1];  // codewords of each length
   uint16_t symbols[kLiteralCodes];     // symbols in canonical order
+  // For codewords longer than the table, by length: the end of the
+  // codewords up to that length as 15-bit left-aligned values, and the index
+  // in symbols of the first codeword of that length less that codeword.
+  uint32_t limit[kMaxCodeLength + 1];
+  int32_t base[kMaxCodeLength + 1];
   uint32_t table[1u << kTableBits];
+  // Literal/length codes: each byte's codeword, first bit lowest, and its
+  // length; a byte without a codeword gets a value no bits can equal.
+  uint32_t byteCodeword[256];
+  uint8_t byteLength[256];
 };
 
 uint32_t ReverseBits(uint32_t code, unsigned length) {
@@ -193,14 +215,52 @@ bool BuildCode(const uint8_t* lengths, unsigned n, Code* code) {
   std::memset(code->table, 0, sizeof code->table);
   uint32_t codeword = 0;
   unsigned index = 0;
-  for (unsigned length = 1; length <= kTableBits; ++length, codeword <<= 1) {
+  for (unsigned length = 1; length <= kMaxCodeLength; ++length, codeword <<= 1) {
+    code->base[length] = int32_t(index) - int32_t(codeword);
+    code->limit[length] = (codeword + code->count[length]) << (kMaxCodeLength - length);
+    if (length > kTableBits) {
+      codeword += code->count[length];
+      index += code->count[length];
+      continue;
+    }
     for (unsigned k = 0; k < code->count[length]; ++k, ++codeword) {
       uint32_t entry = Entry(code->kind, code->symbols[index++], length);
+      if (entry == kSlow) entry = kRefused;
       for (uint32_t slot = ReverseBits(codeword, length); slot < (1u << kTableBits); slot += 1u << length)
         code->table[slot] = entry;
     }
   }
+  if (code->kind == CodeKind::kLiterals) {
+    std::memset(code->byteLength, 0, sizeof code->byteLength);
+    std::memset(code->byteCodeword, 0xFF, sizeof code->byteCodeword);
+    codeword = 0;
+    index = 0;
+    for (unsigned length = 1; length <= kMaxCodeLength; ++length, codeword <<= 1) {
+      for (unsigned k = 0; k < code->count[length]; ++k, ++codeword) {
+        unsigned symbol = code->symbols[index++];
+        if (symbol >= 256) continue;
+        code->byteCodeword[symbol] = ReverseBits(codeword, length);
+        code->byteLength[symbol] = uint8_t(length);
+      }
+    }
+  }
   return true;
+}
+
+// The output libdeflate made of the data, and how much of it the walk has
+// passed.
+struct Output {
+  const uint8_t* data;
+  uint32_t size;
+  uint32_t at = 0;
+};
+
+// 8 bytes of data as a little-endian word.
+inline uint64_t LoadWord(const uint8_t* p) {
+  uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+  if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+  return word;
 }
 
 // Reads the bits of the deflate data LSB first. Past the end it supplies
@@ -214,9 +274,7 @@ class BitReader {
   // data cut short.
   bool Refill() {
     if (end_ - next_ >= 8) {
-      uint64_t word = 0;
-      for (int i = 7; i >= 0; --i) word = word << 8 | next_[i];
-      buffer_ |= word << count_;
+      buffer_ |= LoadWord(next_) << count_;
       next_ += (63 - count_) >> 3;
       count_ |= 56;
       return true;
@@ -245,8 +303,9 @@ class BitReader {
   bool Sound() const { return phantom_ <= count_ / 8 && phantom_ < 64; }
 
   // Moves to the next byte boundary for a stored block and reads its LEN
-  // bytes over. False when the data ends first or LEN and NLEN disagree.
-  bool SkipStoredBlock() {
+  // bytes over, passing as many of out. False when the data or out ends
+  // first or LEN and NLEN disagree.
+  bool SkipStoredBlock(Output* out) {
     Drop(count_ & 7);
     if (!Sound()) return false;
     next_ -= count_ / 8 - phantom_;
@@ -257,8 +316,10 @@ class BitReader {
     uint32_t length = uint32_t(next_[0]) | uint32_t(next_[1]) << 8;
     uint32_t check = uint32_t(next_[2]) | uint32_t(next_[3]) << 8;
     next_ += 4;
-    if ((length ^ check) != 0xFFFF || uint32_t(end_ - next_) < length) return false;
+    if ((length ^ check) != 0xFFFF || uint32_t(end_ - next_) < length || out->size - out->at < length)
+      return false;
     next_ += length;
+    out->at += length;
     return true;
   }
 
@@ -272,28 +333,32 @@ class BitReader {
 
 // Decodes one symbol of code at the reader (refilled): its table entry, or
 // 0 when zlib finds no valid symbol there.
-uint32_t DecodeSymbol(const Code& code, BitReader& in) {
+inline uint32_t DecodeSymbol(const Code& code, const BitReader& in) {
   uint32_t entry = code.table[in.Peek() & ((1u << kTableBits) - 1)];
-  if (entry != 0) return entry;
-  // Canonical decoding one bit at a time: longer codewords, and codewords
-  // the table leaves to be refused.
-  uint64_t bits = in.Peek();
-  int codeword = 0, first = 0, index = 0;
-  for (unsigned length = 1; length <= kMaxCodeLength; ++length, bits >>= 1) {
-    codeword |= int(bits & 1);
-    int count = code.count[length];
-    if (codeword - count < first) return Entry(code.kind, code.symbols[index + codeword - first], length);
-    index += count;
-    first = (first + count) << 1;
-    codeword <<= 1;
+  if (entry > kRefused) return entry;
+  if (entry == kRefused) return 0;
+  // A codeword longer than the table, or none: the next 15 bits, first bit
+  // highest, against the end of each longer length's codewords.
+  uint32_t bits = uint32_t(in.Peek() & 0x7FFF);
+  uint32_t value = ReverseBits(bits, kMaxCodeLength);
+  for (unsigned length = kTableBits + 1; length <= kMaxCodeLength; ++length) {
+    if (value < code.limit[length]) {
+      uint32_t codeword = value >> (kMaxCodeLength - length);
+      return Entry(code.kind, code.symbols[code.base[length] + int32_t(codeword)], length);
+    }
   }
   return 0;
 }
 
 struct BlockCodes {
-  Code literals{CodeKind::kLiterals, {}, {}, {}};
-  Code distances{CodeKind::kDistances, {}, {}, {}};
-  Code codeLengths{CodeKind::kCodeLengths, {}, {}, {}};
+  Code literals{};
+  Code distances{};
+  Code codeLengths{};
+  BlockCodes() {
+    literals.kind = CodeKind::kLiterals;
+    distances.kind = CodeKind::kDistances;
+    codeLengths.kind = CodeKind::kCodeLengths;
+  }
 };
 
 bool BuildFixedCodes(BlockCodes* codes) {
@@ -354,28 +419,58 @@ bool ReadDynamicCodes(BitReader& in, BlockCodes* codes) {
          BuildCode(lengths + literalCount, distanceCount, &codes->distances);
 }
 
-// Reads the symbols of a Huffman block up to its end-of-block code.
-bool WalkHuffmanBlock(BitReader& in, const BlockCodes& codes) {
+// Reads the symbols of a Huffman block up to its end-of-block code, along
+// the output libdeflate made. A literal is most likely the next output
+// byte: when the bits begin with that byte's codeword, that is the symbol
+// (no codeword is the start of another), found without a table lookup that
+// waits for the previous symbol's length. Anything else is decoded by the
+// table; a length moves the output on by its value.
+bool WalkHuffmanBlock(BitReader& reader, const BlockCodes& codes, Output& out) {
+  BitReader in = reader;  // a local copy the compiler keeps in registers
+  const Code& literals = codes.literals;
   for (;;) {
     if (!in.Refill()) return false;
-    uint32_t entry = DecodeSymbol(codes.literals, in);
-    if (entry == 0) return false;
-    in.Drop(entry & 63);
+    // Up to 3 literals (15 bits each) from one refill.
+    int literalsTaken = 0;
+    for (; literalsTaken < 3 && out.at < out.size; ++literalsTaken) {
+      uint8_t byte = out.data[out.at];
+      unsigned length = literals.byteLength[byte];
+      if ((in.Peek() & ((1u << length) - 1)) != literals.byteCodeword[byte]) break;
+      in.Drop(length);
+      out.at++;
+    }
+    if (literalsTaken == 3) continue;
+    if (!in.Refill()) return false;
+    uint32_t entry = DecodeSymbol(literals, in);
     uint32_t what = entry & kKindMask;
-    if (what == kLiteral) continue;
-    if (what == kEnd) return true;
-    entry = DecodeSymbol(codes.distances, in);
-    if (entry == 0) return false;
+    // A literal here is not the output's byte: libdeflate read otherwise.
+    if (entry == 0 || what == kLiteral) return false;
+    if (what == kEnd) {
+      in.Drop(entry & 63);
+      break;
+    }
+    unsigned codewordLength = (entry >> 10) & 15;
+    unsigned extra = (entry & 63) - codewordLength;
+    uint32_t length = kLengthBase[(entry >> 16) - 257] +
+                      uint32_t((in.Peek() >> codewordLength) & ((1u << extra) - 1));
     in.Drop(entry & 63);
+    entry = DecodeSymbol(codes.distances, in);
+    if (entry == 0 || out.size - out.at < length) return false;
+    in.Drop(entry & 63);
+    out.at += length;
   }
+  reader = in;
+  return true;
 }
 
 }  // namespace
 
 namespace detail {
 
-bool ZlibAgreesOnDeflateData(const uint8_t* data, uint32_t length) {
+bool ZlibAgreesOnDeflateData(const uint8_t* data, uint32_t length, const uint8_t* output,
+                             uint32_t outputLength) {
   BitReader in(data, length);
+  Output out{output, outputLength};
   // The codes take about 5 KiB; on the heap, once per thread.
   thread_local BlockCodes codes;
   thread_local BlockCodes fixed;
@@ -386,12 +481,12 @@ bool ZlibAgreesOnDeflateData(const uint8_t* data, uint32_t length) {
     last = in.Take(1) != 0;
     unsigned type = in.Take(2);
     bool ok = false;
-    if (type == 0) ok = in.SkipStoredBlock();
-    else if (type == 1) ok = WalkHuffmanBlock(in, fixed);
-    else if (type == 2) ok = ReadDynamicCodes(in, &codes) && WalkHuffmanBlock(in, codes);
+    if (type == 0) ok = in.SkipStoredBlock(&out);
+    else if (type == 1) ok = WalkHuffmanBlock(in, fixed, out);
+    else if (type == 2) ok = ReadDynamicCodes(in, &codes) && WalkHuffmanBlock(in, codes, out);
     if (!ok) return false;
   }
-  return in.Sound();
+  return in.Sound() && out.at == out.size;
 }
 
 bool InflateWithLibdeflate(const uint8_t* src, uint32_t srcLength, uint8_t* dst, uint32_t dstLength,
@@ -423,7 +518,7 @@ bool InflateZlibBlock(const uint8_t* src, uint32_t srcLength, uint8_t* dst, uint
   // data and the 4-byte Adler-32.
   if (scratch != nullptr &&
       detail::InflateWithLibdeflate(src, srcLength, scratch, dstLength, &produced, &consumed) &&
-      consumed >= 6 && detail::ZlibAgreesOnDeflateData(src + 2, consumed - 6)) {
+      consumed >= 6 && detail::ZlibAgreesOnDeflateData(src + 2, consumed - 6, scratch, produced)) {
     std::memcpy(dst, scratch, produced);
     return true;
   }

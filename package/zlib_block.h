@@ -31,8 +31,9 @@ bool InflateWithLibdeflate(const uint8_t* src, uint32_t srcLength, uint8_t* dst,
 // True when zlib's inflate reads the raw deflate data of a stream that
 // libdeflate accepted (length bytes, the stream between its 2-byte header
 // and its Adler-32) exactly as libdeflate does: every block header is one
-// that zlib accepts and no code that zlib treats as invalid is used.
-bool ZlibAgreesOnDeflateData(const uint8_t* data, uint32_t length);
+// that zlib accepts, no code that zlib treats as invalid is used, and the
+// symbols spell libdeflate's output (outputLength bytes).
+bool ZlibAgreesOnDeflateData(const uint8_t* data, uint32_t length, const uint8_t* output, uint32_t outputLength);
 }  // namespace detail
 
 }  // namespace package
