@@ -13,6 +13,7 @@
 #include "common/bytes.h"
 #include "common/messages.h"
 #include "package/package_patcher.h"
+#include "package/zlib_block.h"
 
 namespace package {
 
@@ -136,8 +137,7 @@ int ReadSummary(Backup& in, const char* path, Summary* summary) {
 // A stream that inflates to fewer bytes than its slot is accepted; the rest
 // of the slot stays zero.
 int DecompressZlib(const uint8_t* src, uint32_t srcLength, uint8_t* dst, uint32_t dstLength) {
-  uLongf produced = dstLength;
-  if (uncompress(dst, &produced, src, srcLength) != Z_OK) {
+  if (!InflateZlibBlock(src, srcLength, dst, dstLength)) {
     platform::ConsolePrintf("%s", messages::kMsgSizeMismatch);
     return kPatchBlockFailed;
   }
