@@ -61,6 +61,23 @@ void RestoreBackup(const char* dir, const char* name) {
   }
 }
 
+// A patcher that stops before it creates the file (its backup cannot be
+// opened, memory is short) leaves the listed file missing, and the game
+// without it. The backup then goes back in its place, as chs2eng would put
+// it. The backup is asked for first: where there is none (every file of an
+// empty folder, the list's empty entry) this costs one call.
+void RestoreIfMissing(const char* dir, const char* name) {
+  try {
+    std::string file = FilePath(dir, name);
+    std::string backup = BackupPath(file);
+    if (platform::GetAttributes(backup.c_str()) == platform::kAttrInvalid) return;
+    if (platform::GetAttributes(file.c_str()) != platform::kAttrInvalid) return;
+    RestoreBackup(dir, name);
+  } catch (const std::bad_alloc&) {
+    // Nothing more can be done for this file.
+  }
+}
+
 }  // namespace
 
 std::string FilePath(const char* dir, const char* name) {
@@ -76,11 +93,13 @@ void Eng2Chs(const char* packageDir, const char* movieDir, const Patchers& patch
   for (int k = 0; k < kMovieCount; ++k) {
     std::unique_ptr<char[]> backup = MakeBackup(movieDir, MovieName(k));
     if (backup && patchers.patchMovie) patchers.patchMovie(backup.get());
+    RestoreIfMissing(movieDir, MovieName(k));
   }
   for (int i = 0; i < kPackageCount; ++i) {
     std::unique_ptr<char[]> backup = MakeBackup(packageDir, PackageName(i));
     platform::ConsolePrintf(messages::kMsgPatching, i + 1, kPackageCount);
     if (backup && patchers.patchPackage) patchers.patchPackage(backup.get());
+    RestoreIfMissing(packageDir, PackageName(i));
   }
   platform::ConsolePrintf(messages::kMsgPatchDone);
 }

@@ -224,6 +224,32 @@ TEST_F(DriverRun, MissingFileIsRebuiltFromItsBackupWhichIsHiddenAgain) {
   EXPECT_EQ(Text(Package(5)), "patched:original");
 }
 
+// Patchers that stop before they create the file, as when the backup
+// cannot be opened.
+void GiveUpMovie(char* backupPath) { g_movieCalls.push_back(Observe(backupPath)); }
+int GiveUpPackage(char* backupPath) {
+  g_packageCalls.push_back(Observe(backupPath));
+  return -1;
+}
+
+TEST_F(DriverRun, FileThatAPatcherLeavesMissingGetsItsBackupBack) {
+  WriteFileText(Package(3), "package original");
+  WriteFileText(Movie(1), "movie original");
+  {
+    fixtures::CaptureStdout capture;
+    driver::Eng2Chs(packages_.c_str(), movies_.c_str(), driver::Patchers{GiveUpMovie, GiveUpPackage});
+  }
+  for (const auto& [path, text] : {std::pair{Package(3), "package original"}, {Movie(1), "movie original"}}) {
+    EXPECT_EQ(Text(path), text) << "the game keeps its file";
+    EXPECT_EQ(Text(path + ".bak"), text);
+    if (attributes_) {
+      EXPECT_EQ(platform::GetAttributes(path.c_str()), platform::kAttrNormal) << path;
+      EXPECT_EQ(platform::GetAttributes((path + ".bak").c_str()), kHiddenSystem) << path;
+    }
+  }
+  EXPECT_FALSE(FileExists(Package(4))) << "nothing is made where there is no backup";
+}
+
 TEST_F(DriverRun, Chs2EngCopiesBackupsBackWithNormalAttributes) {
   WriteFileText(Package(0), "pkg original");
   WriteFileText(Package(kPackageCount - 1), "last original");

@@ -39,10 +39,6 @@ constexpr uint32_t kGridStep = 16;
 constexpr uint32_t kMinimumRemainder = 64;
 constexpr uint32_t kLargestSearchLength = 0x7FFFFFFF;
 
-// Room reserved over the backup's size for translations longer than the
-// texts they replace; the output grows beyond it when needed.
-constexpr uint64_t kOutputHeadroom = 2048;
-
 class OpenFile {
  public:
   explicit OpenFile(platform::File file) : file_(file) {}
@@ -93,49 +89,77 @@ void ReadSubtitleKey(const uint8_t* text, const uint8_t* movieEnd, std::string* 
   key->assign(reinterpret_cast<const char*>(text), length);
 }
 
-// Appends the chunk that replaces oldChunk: its first 52 bytes with a new
-// size and text length, the translation, and zero bytes up to a multiple of
-// 16 (at least two of them, counted by the text length).
-void AppendTranslatedChunk(const uint8_t* oldChunk, const char* text, uint32_t textLength,
-                           std::vector<uint8_t>* output) {
-  uint64_t chunkLength = (uint64_t{textLength} + kTextOffset + 2 + 15) & ~uint64_t{15};
-  size_t at = output->size();
-  output->insert(output->end(), oldChunk, oldChunk + kTextOffset);
-  output->insert(output->end(), text, text + textLength);
-  output->resize(at + chunkLength, 0);
-  uint8_t* chunk = output->data() + at;
-  bytes::StoreU32BE(chunk + kSizeFieldOffset, static_cast<uint32_t>(chunkLength - kChunkPrefixSize));
-  bytes::StoreU32LE(chunk + kTextLengthOffset, textLength + 2);
+// A known subtitle: where its chunk lies in the movie (the end clamped to
+// the movie's size) and the dictionary entry that translates it.
+struct Replacement {
+  uint64_t chunkStart;
+  uint64_t chunkEnd;
+  const BRXStringEntry* entry;
+};
+
+// The length of the chunk that replaces a subtitle chunk: its first 52
+// bytes, the translation, and zero bytes up to a multiple of 16 (at least
+// two of them, counted by the text length).
+uint64_t TranslatedChunkLength(uint32_t textLength) {
+  return (uint64_t{textLength} + kTextOffset + 2 + 15) & ~uint64_t{15};
 }
 
-// Copies the movie into output with every known subtitle replaced by its
-// translation. Result: the number of subtitles replaced.
-uint32_t TranslateSubtitles(const uint8_t* movie, uint32_t size, const BRXStringDict& dictionary,
-                            std::vector<uint8_t>* output) {
-  uint64_t copyFrom = 0;  // first movie byte not yet accounted for in the output
-  uint32_t replaced = 0;
+// Fills chunk with the chunk that replaces oldChunk: a new size and text
+// length, the translation and the zero padding.
+void BuildTranslatedChunk(const uint8_t* oldChunk, const char* text, uint32_t textLength,
+                          std::vector<uint8_t>* chunk) {
+  uint64_t chunkLength = TranslatedChunkLength(textLength);
+  chunk->assign(oldChunk, oldChunk + kTextOffset);
+  chunk->insert(chunk->end(), text, text + textLength);
+  chunk->resize(chunkLength, 0);
+  bytes::StoreU32BE(chunk->data() + kSizeFieldOffset, static_cast<uint32_t>(chunkLength - kChunkPrefixSize));
+  bytes::StoreU32LE(chunk->data() + kTextLengthOffset, textLength + 2);
+}
+
+// The subtitles of the movie that the dictionary knows, in movie order. An
+// unknown subtitle stays where it is, among the bytes around it.
+std::vector<Replacement> FindReplacements(const uint8_t* movie, uint32_t size, const BRXStringDict& dictionary) {
+  std::vector<Replacement> replacements;
   ForEachSubtitle(movie, size, [&](const uint8_t* chunk, uint64_t chunkEnd, const std::string& text) {
-    // An unknown subtitle stays where it is and is copied with the bytes
-    // around it.
     const BRXStringEntry* entry = dictionary.FindEntry(text.c_str());
     if (entry == nullptr) return;
-    output->insert(output->end(), movie + copyFrom, chunk);
-    AppendTranslatedChunk(chunk, entry->target, entry->targetLength, output);
-    copyFrom = std::min<uint64_t>(chunkEnd, size);
-    ++replaced;
+    replacements.push_back({static_cast<uint64_t>(chunk - movie), std::min<uint64_t>(chunkEnd, size), entry});
   });
-  output->insert(output->end(), movie + copyFrom, movie + size);
-  return replaced;
+  return replacements;
 }
 
-// Writes the whole rebuilt movie with one write. False when the file cannot
-// be created or not every byte reaches it.
-bool WriteRebuiltMovie(const char* path, const std::vector<uint8_t>& movie) {
-  if (movie.size() > UINT32_MAX) return false;  // file sizes are 32-bit
+// The length of the movie with every replacement made.
+uint64_t RebuiltLength(uint32_t size, const std::vector<Replacement>& replacements) {
+  uint64_t length = size;
+  for (const Replacement& r : replacements)
+    length = length - (r.chunkEnd - r.chunkStart) + TranslatedChunkLength(r.entry->targetLength);
+  return length;
+}
+
+bool WriteAll(platform::File file, const uint8_t* data, uint64_t length) {
+  return length == 0 || platform::Write(file, data, static_cast<uint32_t>(length)) == int64_t(length);
+}
+
+// Writes the movie to path with every replacement made: the unchanged
+// stretches straight from the backup's mapping, each new chunk from a small
+// buffer, so the movie is never copied in memory. False when the file cannot
+// be created, the result would not fit a 32-bit file size, or not every byte
+// reaches the file.
+bool WriteRebuiltMovie(const char* path, const uint8_t* movie, uint32_t size,
+                       const std::vector<Replacement>& replacements) {
+  if (RebuiltLength(size, replacements) > UINT32_MAX) return false;  // file sizes are 32-bit
   OpenFile file(platform::CreateReadWrite(path));
   if (!file.is_open()) return false;
-  uint32_t length = static_cast<uint32_t>(movie.size());
-  return platform::Write(file.get(), movie.data(), length) == int64_t{length};
+  std::vector<uint8_t> chunk;
+  uint64_t copyFrom = 0;  // first movie byte not yet written
+  for (const Replacement& r : replacements) {
+    BuildTranslatedChunk(movie + r.chunkStart, r.entry->target, r.entry->targetLength, &chunk);
+    if (!WriteAll(file.get(), movie + copyFrom, r.chunkStart - copyFrom) ||
+        !WriteAll(file.get(), chunk.data(), chunk.size()))
+      return false;
+    copyFrom = r.chunkEnd;
+  }
+  return WriteAll(file.get(), movie + copyFrom, size - copyFrom);
 }
 
 // Rebuilds the movie from the open backup and writes it to shippedPath.
@@ -147,12 +171,11 @@ bool RebuildMovie(platform::File backup, const char* shippedPath) {
   MappedFile movie;
   if (!movie.Map(backup, size)) return false;  // an empty backup cannot be mapped
   try {
-    std::vector<uint8_t> output;
-    output.reserve(size + kOutputHeadroom);
     const BRXStringDict& dictionary = SharedDictionary(kDictionaryName);
     ReportLoadFailureOnce(dictionary);
-    if (TranslateSubtitles(movie.data(), size, dictionary, &output) == 0) return false;
-    return WriteRebuiltMovie(shippedPath, output);
+    std::vector<Replacement> replacements = FindReplacements(movie.data(), size, dictionary);
+    if (replacements.empty()) return false;
+    return WriteRebuiltMovie(shippedPath, movie.data(), size, replacements);
   } catch (const std::bad_alloc&) {
     return false;
   }

@@ -1,7 +1,6 @@
 #include "package/package_decompress.h"
 
 #include <lzo/lzo1x.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <atomic>
@@ -13,6 +12,7 @@
 #include "common/bytes.h"
 #include "common/messages.h"
 #include "package/package_patcher.h"
+#include "package/zlib_block.h"
 #include "platform/parallel.h"
 
 namespace package {
@@ -100,8 +100,7 @@ int ReadSummary(Backup& in, const char* path, Summary* summary) {
 // A stream that inflates to fewer bytes than its slot is accepted; the rest
 // of the slot stays zero. Returns 0 or kPatchBlockFailed; prints nothing.
 int DecompressZlib(const uint8_t* src, uint32_t srcLength, uint8_t* dst, uint32_t dstLength) {
-  uLongf produced = dstLength;
-  if (uncompress(dst, &produced, src, srcLength) != Z_OK) return kPatchBlockFailed;
+  if (!InflateZlibBlock(src, srcLength, dst, dstLength)) return kPatchBlockFailed;
   return 0;
 }
 

@@ -6,6 +6,8 @@
 // alone; seeds of the same name are replaced.
 //
 //   build/hanhua-make-fuzz-seeds tests/fuzz/corpus
+#include <zlib.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -193,6 +195,34 @@ void DictionarySeeds(Writer& w) {
   }
 }
 
+// --- zlib_block_fuzz: 2 bytes of slot size, a mode byte, then a zlib stream
+// (mode 0, 2: patterned slot) or raw deflate data (mode 1, 3) ----------------
+
+void ZlibBlockSeeds(Writer& w) {
+  std::string text;
+  for (int i = 0; text.size() < 3000; ++i)
+    text += "Dialogue line " + std::to_string(i * 7 % 13) + ": the package of level " + std::to_string(i) + ". ";
+  auto seed = [&](const std::string& name, const std::string& data, int level, uint32_t slot, uint8_t mode) {
+    uLongf size = compressBound(uLong(data.size()));
+    Bytes stream(size);
+    if (compress2(stream.data(), &size, reinterpret_cast<const Bytef*>(data.data()), uLong(data.size()), level) != Z_OK)
+      return;
+    stream.resize(size);
+    if ((mode & 1) != 0) stream = Bytes(stream.begin() + 2, stream.end() - 4);
+    Bytes input{uint8_t(slot), uint8_t(slot >> 8), mode};
+    input.insert(input.end(), stream.begin(), stream.end());
+    w.Put("zlib_block_fuzz", name, input);
+  };
+  uint32_t length = uint32_t(text.size());
+  seed("dynamic_exact_slot", text, 9, length, 0);
+  seed("fast_level_larger_slot", text, 1, length + 50, 2);
+  seed("stored_blocks", text.substr(0, 500), 0, 500, 0);
+  seed("short_slot", text, 6, length / 2, 0);
+  seed("fixed_code_raw", "Hello, hello, hello!", 9, 20, 1);
+  seed("dynamic_raw", text, 6, length, 3);
+  seed("empty", "", 6, 0, 0);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -205,6 +235,7 @@ int main(int argc, char** argv) {
   PackageSeeds(w);
   MovieSeeds(w);
   DictionarySeeds(w);
+  ZlibBlockSeeds(w);
   std::printf("%d seed inputs written under %s\n", w.written, argv[1]);
   return w.ok ? 0 : 1;
 }

@@ -1,0 +1,39 @@
+// Inflates one zlib block of a package chunk. The verdict and the bytes are
+// those of zlib's uncompress(dst, &produced, src, srcLength) with produced
+// starting at dstLength; the work is done by libdeflate's faster decoder
+// wherever it is known to agree with zlib, and by zlib everywhere else.
+#pragma once
+
+#include <cstdint>
+
+namespace package {
+
+// True iff uncompress would return Z_OK. dst then holds what uncompress
+// writes: the stream's output (possibly shorter than dstLength); the bytes of
+// dst after it are left as they were. On failure dst's content is undefined,
+// but nothing outside [dst, dst + dstLength) is ever written. dst may be null
+// when dstLength is 0.
+//
+// The environment variable HANHUA_INFLATE=zlib (read once per process) makes
+// every call use uncompress alone. Safe to call from several threads at once.
+bool InflateZlibBlock(const uint8_t* src, uint32_t srcLength, uint8_t* dst, uint32_t dstLength);
+
+// The decoder that InflateZlibBlock uses in this process.
+bool InflateUsesZlibOnly();
+
+namespace detail {
+// libdeflate's verdict alone: true when it decodes the whole zlib stream src
+// (srcLength bytes) into at most dstLength bytes of dst; produced and
+// consumed tell how many bytes it wrote and read. False as well when no
+// decompressor can be allocated. For the differential tests and the fuzzer.
+bool InflateWithLibdeflate(const uint8_t* src, uint32_t srcLength, uint8_t* dst, uint32_t dstLength,
+                           uint32_t* produced, uint32_t* consumed);
+// True when zlib's inflate reads the raw deflate data of a stream that
+// libdeflate accepted (length bytes, the stream between its 2-byte header
+// and its Adler-32) exactly as libdeflate does: every block header is one
+// that zlib accepts, no code that zlib treats as invalid is used, and the
+// symbols spell libdeflate's output (outputLength bytes).
+bool ZlibAgreesOnDeflateData(const uint8_t* data, uint32_t length, const uint8_t* output, uint32_t outputLength);
+}  // namespace detail
+
+}  // namespace package
