@@ -6,5 +6,6 @@
 
 int main(int argc, char** argv) {
   platform::ConsoleInit();
+  platform::KeepFreedMemory();
   return driver::Run(argc, argv, driver::Patchers{PatchMovieFile, package::PatchPackageFile});
 }

@@ -3,7 +3,11 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <langinfo.h>
+#include <limits.h>
 #include <locale.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <sched.h>
 #include <stdlib.h>
 #include <stdio.h>
@@ -286,6 +290,16 @@ uint32_t EnvironmentValue(const char* name, char* buffer, uint32_t capacity) {
   if (length >= capacity) return 0;
   ::memcpy(buffer, value, length + 1);
   return static_cast<uint32_t>(length);
+}
+
+void KeepFreedMemory() {
+#ifdef __GLIBC__
+  // Large blocks come from the heap rather than from a mapping of their
+  // own (which is returned to the system when freed), and the heap's top is
+  // not trimmed back, so the next package reuses the pages already touched.
+  ::mallopt(M_MMAP_MAX, 0);
+  ::mallopt(M_TRIM_THRESHOLD, INT_MAX);
+#endif
 }
 
 unsigned ProcessorCount() {

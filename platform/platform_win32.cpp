@@ -229,6 +229,8 @@ uint32_t EnvironmentValue(const char* name, char* buffer, uint32_t capacity) {
   return length;
 }
 
+void KeepFreedMemory() {}
+
 unsigned ProcessorCount() {
   SYSTEM_INFO info;
   GetSystemInfo(&info);
