@@ -34,6 +34,26 @@ std::string Format(const char* format, const std::string& path) {
   return fixtures::FormatMessage(format, path);
 }
 
+// A body of bytes that compresses, but not to nothing.
+Bytes PatternedBody(size_t size) {
+  Bytes body(size);
+  for (size_t i = 0; i < body.size(); ++i) body[i] = uint8_t(i * 7 / 5);
+  return body;
+}
+
+// The package compressed with small chunks and blocks (1024 and 256 bytes),
+// so that even a small package has several of each, and the uncompressed
+// package that the patcher must make of it.
+void CompressSmall(const Bytes& plain, uint32_t compression, fixtures::CompressedPackage* packed,
+                   Bytes* expected) {
+  fixtures::CompressOptions options;
+  options.compression = compression;
+  options.chunkSize = 1024;
+  options.blockSize = 256;
+  ASSERT_TRUE(fixtures::CompressPackage(plain, options, packed));
+  ASSERT_TRUE(fixtures::ExpectedPatchOutput(packed->bytes, expected));
+}
+
 // ---------------------------------------------------------------------------
 // WriteUncompressedPackage
 
@@ -61,20 +81,14 @@ TEST(WriteUncompressedPackage, HandsOverTheBytesItWrote) {
   contents.packageFlags = 0x0A000001;
   contents.AddName("None");
   contents.AddClassImport("Thing");
-  Bytes body(5000);
-  for (size_t i = 0; i < body.size(); ++i) body[i] = uint8_t(i * 7 / 5);
+  const Bytes body = PatternedBody(5000);
   contents.AddExport(-1, contents.Name("Object"), body);
   fixtures::BuiltPackage plain = fixtures::BuildPackage(contents);
   for (uint32_t compression : {fixtures::kCompressionZlib, fixtures::kCompressionLzo}) {
     SCOPED_TRACE(compression);
-    fixtures::CompressOptions options;
-    options.compression = compression;
-    options.chunkSize = 1024;
-    options.blockSize = 256;
     fixtures::CompressedPackage packed;
-    ASSERT_TRUE(fixtures::CompressPackage(plain.bytes, options, &packed));
     Bytes expected;
-    ASSERT_TRUE(fixtures::ExpectedPatchOutput(packed.bytes, &expected));
+    ASSERT_NO_FATAL_FAILURE(CompressSmall(plain.bytes, compression, &packed, &expected));
     fixtures::TempDir dir;
     const std::string backupPath = dir.File("Pkg.upk.bak");
     const std::string outputPath = dir.File("Pkg.upk");
@@ -143,22 +157,16 @@ TEST(LoadPackageImage, GivesTheUncompressedPackageWhateverTheFileHolds) {
   contents.packageFlags = 0x0A000001;
   contents.AddName("None");
   int32_t cls = contents.AddClassImport("Thing");
-  Bytes body(3000);
-  for (size_t i = 0; i < body.size(); ++i) body[i] = uint8_t(i * 7 / 5);
+  const Bytes body = PatternedBody(3000);
   contents.AddExport(cls, contents.Name("Object"), body);
   fixtures::BuiltPackage plain = fixtures::BuildPackage(contents);
   fixtures::TempDir dir;
   std::string path = dir.File("Pkg.upk");
 
   for (uint32_t compression : {fixtures::kCompressionZlib, fixtures::kCompressionLzo}) {
-    fixtures::CompressOptions options;
-    options.compression = compression;
-    options.chunkSize = 1024;
-    options.blockSize = 256;
     fixtures::CompressedPackage packed;
-    ASSERT_TRUE(fixtures::CompressPackage(plain.bytes, options, &packed));
     Bytes expected;
-    ASSERT_TRUE(fixtures::ExpectedPatchOutput(packed.bytes, &expected));
+    ASSERT_NO_FATAL_FAILURE(CompressSmall(plain.bytes, compression, &packed, &expected));
     ASSERT_TRUE(fixtures::WriteFileBytes(path, packed.bytes));
     package::PackageImage image;
     LoadRun run = Load(path, &image);
