@@ -218,6 +218,12 @@ struct Layout {
   LayoutStop stop = LayoutStop::kNone;
 };
 
+// Ends a walk: notes why in layout->stop.
+int Stop(Layout* layout, LayoutStop why) {
+  layout->stop = why;
+  return 0;
+}
+
 // Walks the chunk table and the block table of every chunk in table order,
 // checking each field before it is used, and lays the uncompressed package
 // out: the summary up to the chunk count, the summary's remaining bytes, and
@@ -234,8 +240,7 @@ int WalkChunks(const Backup& in, const Summary& summary, uint64_t limit, Layout*
   uint64_t size = summary.chunkTable;  // the summary up to the chunk count
   layout->size = size;
   if (size > limit) {
-    layout->stop = LayoutStop::kDamaged;
-    return 0;
+    return Stop(layout, LayoutStop::kDamaged);
   }
   for (uint32_t i = 0; i < summary.chunkCount; ++i) {
     const uint64_t record = summary.chunkTable + kChunkRecordSize * i;
@@ -243,45 +248,39 @@ int WalkChunks(const Backup& in, const Summary& summary, uint64_t limit, Layout*
     const uint64_t c = in.Word(record + 8);
     if (i == 0) {
       if (c < summary.chunkTableEnd || c > in.size || size + (c - summary.chunkTableEnd) > limit) {
-        layout->stop = LayoutStop::kDamaged;
-        return 0;
+        return Stop(layout, LayoutStop::kDamaged);
       }
       layout->remainingSize = c - summary.chunkTableEnd;
       size += layout->remainingSize;
       layout->size = size;
     }
     if (size + chunkSize > limit) {
-      layout->stop = LayoutStop::kDamaged;
-      return 0;
+      return Stop(layout, LayoutStop::kDamaged);
     }
     const uint64_t chunkStart = size;
     size += chunkSize;
     layout->size = size;
 
     if (!in.Has(c, kChunkHeaderSize) || in.Word(c + 4) == 0) {
-      layout->stop = LayoutStop::kDamaged;
-      return 0;
+      return Stop(layout, LayoutStop::kDamaged);
     }
     const uint64_t blockSize = in.Word(c + 4);
     const uint64_t total = in.Word(c + 12);
     const uint64_t blockCount = (total + blockSize - 1) / blockSize;  // 64-bit: no wrap to 0
     const uint64_t pairs = c + kChunkHeaderSize;
     if (!in.Has(pairs, kBlockPairSize * blockCount)) {
-      layout->stop = LayoutStop::kDamaged;
-      return 0;
+      return Stop(layout, LayoutStop::kDamaged);
     }
     uint64_t data = pairs + kBlockPairSize * blockCount;
     for (uint64_t j = 0; j < blockCount; ++j) {
       if (summary.compression != kZlib && summary.compression != kLzo) {
-        layout->stop = LayoutStop::kUnknownCompression;
-        return 0;
+        return Stop(layout, LayoutStop::kUnknownCompression);
       }
       const uint32_t packed = in.Word(pairs + kBlockPairSize * j);
       const uint32_t unpacked = in.Word(pairs + kBlockPairSize * j + 4);
       const uint64_t destination = j * blockSize;
       if (!in.Has(data, packed) || !bytes::InBounds(destination, unpacked, chunkSize)) {
-        layout->stop = LayoutStop::kDamaged;
-        return 0;
+        return Stop(layout, LayoutStop::kDamaged);
       }
       if (visit) {
         if (int code = visit(in.data + data, packed, chunkStart + destination, unpacked); code != 0) {
