@@ -1,7 +1,8 @@
 // Inflates one zlib block of a package chunk. The verdict and the bytes are
 // those of zlib's uncompress(dst, &produced, src, srcLength) with produced
 // starting at dstLength; the work is done by libdeflate's faster decoder
-// wherever it is known to agree with zlib, and by zlib everywhere else.
+// (patched to refuse whatever zlib refuses) on every stream it accepts, and
+// by zlib on the rest.
 #pragma once
 
 #include <cstdint>
@@ -28,12 +29,6 @@ namespace detail {
 // decompressor can be allocated. For the differential tests and the fuzzer.
 bool InflateWithLibdeflate(const uint8_t* src, uint32_t srcLength, uint8_t* dst, uint32_t dstLength,
                            uint32_t* produced, uint32_t* consumed);
-// True when zlib's inflate reads the raw deflate data of a stream that
-// libdeflate accepted (length bytes, the stream between its 2-byte header
-// and its Adler-32) exactly as libdeflate does: every block header is one
-// that zlib accepts, no code that zlib treats as invalid is used, and the
-// symbols spell libdeflate's output (outputLength bytes).
-bool ZlibAgreesOnDeflateData(const uint8_t* data, uint32_t length, const uint8_t* output, uint32_t outputLength);
 }  // namespace detail
 
 }  // namespace package

@@ -1,7 +1,9 @@
 // InflateZlibBlock against zlib's uncompress on the same streams: valid,
 // cut short, corrupted, with trailing bytes, odd headers and hand-made deflate
-// data that libdeflate alone reads differently from zlib. Every case compares
-// the verdict and the whole slot, prepared identically for both.
+// data that unpatched libdeflate read differently from zlib. Every case
+// compares the verdict and the whole slot, prepared identically for both, and
+// holds libdeflate alone to its promise: what it accepts, zlib accepts with
+// the same output.
 #include "package/zlib_block.h"
 
 #include <gtest/gtest.h>
@@ -90,8 +92,26 @@ Outcome ByBlock(const Bytes& stream, uint32_t slotSize, bool patterned) {
   return outcome;
 }
 
-// Compares both decoders on stream and slot; returns the number of
-// comparisons made.
+struct LibdeflateOutcome {
+  bool ok;
+  Bytes output;  // what it produced
+};
+
+LibdeflateOutcome ByLibdeflateAlone(const Bytes& stream, uint32_t slotSize) {
+  Bytes copy(stream);
+  Bytes slot(slotSize + 1);  // never empty, so data() is a real buffer
+  uint32_t produced = 0, consumed = 0;
+  bool ok = detail::InflateWithLibdeflate(copy.data(), uint32_t(copy.size()), slot.data(), slotSize, &produced,
+                                          &consumed);
+  if (!ok) return {false, {}};
+  EXPECT_LE(produced, slotSize);
+  EXPECT_LE(consumed, stream.size());
+  slot.resize(produced);
+  return {true, slot};
+}
+
+// Compares both decoders on stream and slot, and checks that libdeflate
+// alone accepts nothing zlib refuses; returns the number of comparisons made.
 int ExpectSame(const Bytes& stream, uint32_t slotSize, const std::string& what) {
   for (bool patterned : {false, true}) {
     Outcome zlib = ByZlib(stream, slotSize, patterned);
@@ -99,13 +119,16 @@ int ExpectSame(const Bytes& stream, uint32_t slotSize, const std::string& what) 
     EXPECT_EQ(block.ok, zlib.ok) << what << ", slot " << slotSize << (patterned ? ", patterned" : "");
     EXPECT_TRUE(block.slot == zlib.slot) << what << ", slot " << slotSize << (patterned ? ", patterned" : "");
   }
-  return 2;
-}
-
-// The deflate data of a zlib stream of data, for ZlibAgreesOnDeflateData.
-bool ZlibAgrees(const Bytes& stream, const Bytes& data) {
-  return stream.size() >= 6 && detail::ZlibAgreesOnDeflateData(stream.data() + 2, uint32_t(stream.size() - 6),
-                                                                data.data(), uint32_t(data.size()));
+  LibdeflateOutcome alone = ByLibdeflateAlone(stream, slotSize);
+  if (alone.ok) {
+    Outcome zlib = ByZlib(stream, slotSize, true);
+    if (!zlib.ok)
+      ADD_FAILURE() << what << ", slot " << slotSize << ": libdeflate accepts what zlib refuses";
+    else
+      EXPECT_TRUE(std::equal(alone.output.begin(), alone.output.end(), zlib.slot.begin()))
+          << what << ", slot " << slotSize << ": libdeflate's output differs";
+  }
+  return 3;
 }
 
 TEST(ZlibBlock, ValidStreamsOfEveryLevelSizeAndSlot) {
@@ -117,7 +140,7 @@ TEST(ZlibBlock, ValidStreamsOfEveryLevelSizeAndSlot) {
       Bytes stream = Compress(data, level);
       std::string what = "size " + std::to_string(size) + " level " + std::to_string(level);
       // Ordinary streams must take libdeflate's path, not zlib's.
-      EXPECT_TRUE(ZlibAgrees(stream, data)) << what;
+      EXPECT_TRUE(ByLibdeflateAlone(stream, uint32_t(size)).ok) << what;
       uint32_t exact = uint32_t(size);
       for (uint32_t slot : {exact, exact + 1, exact + 1000, exact > 0 ? exact - 1 : 0u, exact / 2, 0u})
         cases += ExpectSame(stream, slot, what);
@@ -329,7 +352,7 @@ struct HandMade {
   std::string name;
   Bytes stream;
   uint32_t slot;
-  bool libdeflateAlone;  // libdeflate's own verdict
+  bool libdeflateAlone;  // libdeflate's own verdict (patched)
   bool zlib;             // uncompress's verdict
 };
 
@@ -352,14 +375,16 @@ std::vector<HandMade> HandMadeStreams() {
   cases.push_back({"dynamic block", ZlibStream(dynamic({SmallLiteralCode(258), twoDistances}, {kA, kLength3, kEnd}, 0, 1), aaaa), 4, true, true});
   cases.push_back({"dynamic block, slot larger", ZlibStream(dynamic({SmallLiteralCode(258), twoDistances}, {kA, kLength3, kEnd}, 0, 1), aaaa), 9, true, true});
   cases.push_back({"dynamic block, slot smaller", ZlibStream(dynamic({SmallLiteralCode(258), twoDistances}, {kA, kLength3, kEnd}, 0, 1), aaaa), 3, false, false});
-  // zlib refuses more than 286 literal/length or 30 distance codes, even unused.
-  cases.push_back({"287 literal/length codes", ZlibStream(dynamic({SmallLiteralCode(287), twoDistances}, {kA, kEnd}, 0, 0), {'a'}), 1, true, false});
-  cases.push_back({"288 literal/length codes", ZlibStream(dynamic({SmallLiteralCode(288), twoDistances}, {kA, kEnd}, 0, 0), {'a'}), 1, true, false});
+  // zlib refuses more than 286 literal/length or 30 distance codes, even
+  // unused (libdeflate unpatched took them).
+  cases.push_back({"287 literal/length codes", ZlibStream(dynamic({SmallLiteralCode(287), twoDistances}, {kA, kEnd}, 0, 0), {'a'}), 1, false, false});
+  cases.push_back({"288 literal/length codes", ZlibStream(dynamic({SmallLiteralCode(288), twoDistances}, {kA, kEnd}, 0, 0), {'a'}), 1, false, false});
   std::vector<uint8_t> distances31(31, 0);
   distances31[0] = distances31[1] = 1;
-  cases.push_back({"31 distance codes", ZlibStream(dynamic({SmallLiteralCode(258), distances31}, {kA, kEnd}, 0, 0), {'a'}), 1, true, false});
+  cases.push_back({"31 distance codes", ZlibStream(dynamic({SmallLiteralCode(258), distances31}, {kA, kEnd}, 0, 0), {'a'}), 1, false, false});
   // A repeat of zero lengths running past the declared count: 3 distance
-  // lengths declared, 2 written and then a run of 3 zeros.
+  // lengths declared, 2 written and then a run of 3 zeros (libdeflate
+  // unpatched dropped the excess).
   {
     DynamicHeader h{SmallLiteralCode(258), {1, 1}};
     h.zeroRunAtEnd = 3;
@@ -367,10 +392,12 @@ std::vector<HandMade> HandMadeStreams() {
     h.Write(out, true, /*declaredDistances=*/3);
     PutSmall(out, kA);
     PutSmall(out, kEnd);
-    cases.push_back({"zero run past the declared lengths", ZlibStream(out.Finish(), {'a'}), 1, true, false});
+    cases.push_back({"zero run past the declared lengths", ZlibStream(out.Finish(), {'a'}), 1, false, false});
   }
-  // A literal/length code of the end-of-block code alone (1 bit): codeword 0
-  // is it for both, codeword 1 only for libdeflate.
+  // Incomplete codes, which zlib accepts with their unused codewords invalid
+  // and libdeflate now refuses outright (unpatched, it gave the unused
+  // codewords to a symbol). A literal/length code of the end-of-block code
+  // alone (1 bit): codeword 0 is it for zlib, codeword 1 invalid.
   for (int bit : {0, 1}) {
     std::vector<uint8_t> onlyEnd(257, 0);
     onlyEnd[256] = 1;
@@ -378,18 +405,19 @@ std::vector<HandMade> HandMadeStreams() {
     BitWriter out;
     h.Write(out, true);
     out.Put(uint32_t(bit), 1);
-    cases.push_back({"end-of-block alone, codeword " + std::to_string(bit), ZlibStream(out.Finish(), {}), 0, true, bit == 0});
-    cases.push_back({"end-of-block alone, codeword " + std::to_string(bit) + ", slot 5", ZlibStream(out.Finish(), {}), 5, true, bit == 0});
+    cases.push_back({"end-of-block alone, codeword " + std::to_string(bit), ZlibStream(out.Finish(), {}), 0, false, bit == 0});
+    cases.push_back({"end-of-block alone, codeword " + std::to_string(bit) + ", slot 5", ZlibStream(out.Finish(), {}), 5, false, bit == 0});
   }
   // A distance code of one symbol (distance 1, 1 bit), codeword 0 and 1.
   for (int bit : {0, 1})
     cases.push_back({"one distance code, codeword " + std::to_string(bit),
-                     ZlibStream(dynamic({SmallLiteralCode(258), {1}}, {kA, kLength3, kEnd}, bit, 1), aaaa), 4, true, bit == 0});
-  // An empty distance code, used by a match: libdeflate reads distance 1.
-  cases.push_back({"empty distance code used", ZlibStream(dynamic({SmallLiteralCode(258), {0}}, {kA, kLength3, kEnd}, 0, 1), aaaa), 4, true, false});
-  cases.push_back({"empty distance code unused", ZlibStream(dynamic({SmallLiteralCode(258), {0}}, {kA, kEnd}, 0, 0), {'a'}), 1, true, true});
-  // A code-length code of a single code: libdeflate takes it, zlib does not;
-  // the lengths it gives can make no valid block, so both refuse.
+                     ZlibStream(dynamic({SmallLiteralCode(258), {1}}, {kA, kLength3, kEnd}, bit, 1), aaaa), 4, false, bit == 0});
+  // An empty distance code, used by a match (unpatched libdeflate read
+  // distance 1) and unused.
+  cases.push_back({"empty distance code used", ZlibStream(dynamic({SmallLiteralCode(258), {0}}, {kA, kLength3, kEnd}, 0, 1), aaaa), 4, false, false});
+  cases.push_back({"empty distance code unused", ZlibStream(dynamic({SmallLiteralCode(258), {0}}, {kA, kEnd}, 0, 0), {'a'}), 1, false, true});
+  // A code-length code of a single code: refused by both (libdeflate
+  // unpatched took it, but the lengths it gives make no valid block).
   {
     std::vector<uint8_t> codeLengthLengths(19, 0);
     codeLengthLengths[8] = 1;
@@ -411,19 +439,19 @@ std::vector<HandMade> HandMadeStreams() {
     cases.push_back({"no end-of-block code", ZlibStream(dynamic({noEnd, twoDistances}, {kA}, 0, 0), {'a'}), 10, false, false});
   }
   // Fixed-code symbols that zlib treats as invalid: literal/length 286 and
-  // 287 (libdeflate: length 258), distances 30 and 31 (libdeflate: 24577).
+  // 287 (libdeflate unpatched: length 258), distances 30 and 31 (24577).
   {
     Bytes out259(259, 'a');
-    cases.push_back({"fixed code, length symbol 286", ZlibStream(FixedBlockWith({'a'}, 286, 0, {}), out259), 259, true, false});
-    cases.push_back({"fixed code, length symbol 287", ZlibStream(FixedBlockWith({'a'}, 287, 0, {}), out259), 259, true, false});
+    cases.push_back({"fixed code, length symbol 286", ZlibStream(FixedBlockWith({'a'}, 286, 0, {}), out259), 259, false, false});
+    cases.push_back({"fixed code, length symbol 287", ZlibStream(FixedBlockWith({'a'}, 287, 0, {}), out259), 259, false, false});
     cases.push_back({"fixed code, length symbol 285", ZlibStream(FixedBlockWith({'a'}, 285, 0, {}), out259), 259, true, true});
     Bytes before = RealisticData(24577, 9);
     for (unsigned distance : {29u, 30u, 31u}) {
       Bytes output = before;
       for (int i = 0; i < 3; ++i) output.push_back(output[output.size() - 24577]);
       cases.push_back({"fixed code, distance symbol " + std::to_string(distance),
-                       ZlibStream(FixedBlockWith({}, 257, distance, before), output), uint32_t(output.size()), true,
-                       distance == 29});
+                       ZlibStream(FixedBlockWith({}, 257, distance, before), output), uint32_t(output.size()),
+                       distance == 29, distance == 29});
     }
   }
   // A distance before the first byte.
