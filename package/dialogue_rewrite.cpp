@@ -273,20 +273,47 @@ int RewriteDialogueText(const uint8_t* body, uint32_t size, const NameSlots& nam
                              newBody);
 }
 
-int RelocateExport(platform::File output, uint32_t serialSizePosition,
-                   const std::vector<uint8_t>& newBody) {
-  const uint32_t offset = platform::FileSize(output);
-  if (offset == platform::kSizeError) return kRelocationFailed;
-  const uint64_t size = newBody.size();
-  // The new body must end where a 32-bit serial offset can still reach.
-  if (uint64_t(offset) + size > UINT32_MAX) return kRelocationFailed;
-  uint8_t words[8];
-  bytes::StoreU32LE(words, uint32_t(size));
-  bytes::StoreU32LE(words + 4, offset);
-  if (!platform::SeekBegin(output, serialSizePosition)) return kRelocationFailed;
-  if (platform::Write(output, words, 8) != 8) return kRelocationFailed;
+bool RelocatedBodies::Add(uint32_t serialSizePosition, const std::vector<uint8_t>& newBody) {
+  if (newBody.size() > UINT32_MAX) return false;
+  try {
+    records.push_back({serialSizePosition, uint32_t(newBody.size())});
+    bodies.insert(bodies.end(), newBody.begin(), newBody.end());
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
+int RelocateExports(platform::File output, const uint8_t* image, uint32_t imageSize,
+                    const RelocatedBodies& relocated) {
+  if (relocated.records.empty()) return 0;
+  const uint32_t end = platform::FileSize(output);
+  if (end == platform::kSizeError) return kRelocationFailed;
+  // Every new body must end where a 32-bit serial offset can still reach.
+  if (uint64_t(end) + relocated.bodies.size() > UINT32_MAX) return kRelocationFailed;
+  uint32_t first = UINT32_MAX, last = 0;
+  for (const RelocatedBodies::Record& record : relocated.records) {
+    if (!bytes::InBounds(record.serialSizePosition, 8, imageSize)) return kRelocationFailed;
+    first = std::min(first, record.serialSizePosition);
+    last = std::max(last, record.serialSizePosition + 8);
+  }
+  std::vector<uint8_t> span;
+  try {
+    span.assign(image + first, image + last);
+  } catch (const std::bad_alloc&) {
+    return kRelocationFailed;
+  }
+  uint32_t offset = end;
+  for (const RelocatedBodies::Record& record : relocated.records) {
+    bytes::StoreU32LE(span.data() + (record.serialSizePosition - first), record.size);
+    bytes::StoreU32LE(span.data() + (record.serialSizePosition - first) + 4, offset);
+    offset += record.size;
+  }
+  const uint32_t bodiesSize = uint32_t(relocated.bodies.size());
   if (!platform::SeekEnd(output)) return kRelocationFailed;
-  if (platform::Write(output, newBody.data(), uint32_t(size)) != int64_t(size)) return kRelocationFailed;
+  if (platform::Write(output, relocated.bodies.data(), bodiesSize) != int64_t(bodiesSize)) return kRelocationFailed;
+  if (!platform::SeekBegin(output, first)) return kRelocationFailed;
+  if (platform::Write(output, span.data(), uint32_t(span.size())) != int64_t(span.size())) return kRelocationFailed;
   return 0;
 }
 

@@ -63,12 +63,30 @@ void ForEachDialogueText(const uint8_t* body, uint32_t size, const NameSlots& na
 int RewriteDialogueText(const uint8_t* body, uint32_t size, const NameSlots& names,
                         std::vector<uint8_t>* newBody);
 
-// Appends newBody at the end of output and writes its size and position
-// (the file's size before the append) into the two export-record words at
-// serialSizePosition. Returns 0, or kRelocationFailed when the file's size
-// cannot be had, a seek or a write fails, or the file would outgrow 32-bit
-// positions. Prints nothing.
-int RelocateExport(platform::File output, uint32_t serialSizePosition,
-                   const std::vector<uint8_t>& newBody);
+// The new bodies of one package's relocated exports, gathered so that the
+// output file is written twice for all of them rather than twice for each.
+struct RelocatedBodies {
+  std::vector<uint8_t> bodies;  // back to back, in the order added
+  struct Record {
+    uint32_t serialSizePosition;  // where the export record's size and offset words are
+    uint32_t size;
+  };
+  std::vector<Record> records;
+
+  // Adds newBody for the export whose record words are at
+  // serialSizePosition. False when memory is short.
+  bool Add(uint32_t serialSizePosition, const std::vector<uint8_t>& newBody);
+};
+
+// Appends the gathered bodies at the end of output and writes each one's
+// size and position (the file's size before the append, plus the bodies
+// before it) into its export record's two words. image (imageSize bytes) is
+// the package as written to output: the span of it that holds the records is
+// written again whole, with the words changed. Returns 0, or
+// kRelocationFailed when the file's size cannot be had, a record lies
+// outside the image, a seek or a write fails, memory is short, or the file
+// would outgrow 32-bit positions. Prints nothing.
+int RelocateExports(platform::File output, const uint8_t* image, uint32_t imageSize,
+                    const RelocatedBodies& relocated);
 
 }  // namespace package

@@ -441,22 +441,47 @@ class Relocation : public testing::Test {
   platform::File file_ = platform::kNoFile;
 };
 
+// The relocations of bodies, each at its record position.
+int Relocate(platform::File file, const Bytes& image, const std::vector<std::pair<uint32_t, Bytes>>& bodies) {
+  RelocatedBodies relocated;
+  for (const auto& [position, body] : bodies)
+    if (!relocated.Add(position, body)) return -1;
+  return RelocateExports(file, image.data(), uint32_t(image.size()), relocated);
+}
+
 TEST_F(Relocation, OneExportIsAppendedAndPointedAt) {
   const Bytes body = {9, 8, 7, 6, 5};
-  ASSERT_EQ(RelocateExport(file_, 40, body), 0);
+  ASSERT_EQ(Relocate(file_, original_, {{40, body}}), 0);
   platform::Close(file_);
   file_ = platform::kNoFile;
   EXPECT_EQ(fixtures::ReadFileBytes(path_), Cat({Patched(original_, 40, 5, 200), body}));
 }
 
-TEST_F(Relocation, TwoExportsFollowOneAnother) {
-  const Bytes first = {1, 1, 1}, second(300, 2);
-  ASSERT_EQ(RelocateExport(file_, 36, first), 0);
-  ASSERT_EQ(RelocateExport(file_, 36 + 72, second), 0);
+TEST_F(Relocation, ExportsFollowOneAnotherInTheOrderAdded) {
+  // Records out of position order, far apart and side by side.
+  const Bytes first = {1, 1, 1}, second(300, 2), third = {3};
+  ASSERT_EQ(Relocate(file_, original_, {{36 + 72, first}, {36, second}, {44, third}}), 0);
   platform::Close(file_);
   file_ = platform::kNoFile;
-  Bytes expected = Patched(Patched(original_, 36, 3, 200), 36 + 72, 300, 203);
-  EXPECT_EQ(fixtures::ReadFileBytes(path_), Cat({expected, first, second}));
+  Bytes expected = Patched(Patched(Patched(original_, 36 + 72, 3, 200), 36, 300, 203), 44, 1, 503);
+  EXPECT_EQ(fixtures::ReadFileBytes(path_), Cat({expected, first, second, third}));
+}
+
+TEST_F(Relocation, NothingToRelocateWritesNothing) {
+  platform::faults::Clear();
+  ASSERT_EQ(Relocate(file_, original_, {}), 0);
+  if (platform::faults::Available()) {
+    EXPECT_EQ(platform::faults::CallCount(platform::faults::kWrite), 0u);
+  }
+  platform::Close(file_);
+  file_ = platform::kNoFile;
+  EXPECT_EQ(fixtures::ReadFileBytes(path_), original_);
+}
+
+TEST_F(Relocation, ARecordOutsideTheImageIsRefused) {
+  for (uint32_t position : {193u, 200u, 0xFFFFFFFCu})
+    EXPECT_EQ(Relocate(file_, original_, {{40, {1}}, {position, {2}}}), kRelocationFailed) << position;
+  EXPECT_EQ(Relocate(file_, original_, {{192, {1}}}), 0) << "the last whole record";
 }
 
 TEST_F(Relocation, AFileThatWouldOutgrow32BitOffsetsIsRefused) {
@@ -468,8 +493,11 @@ TEST_F(Relocation, AFileThatWouldOutgrow32BitOffsetsIsRefused) {
   ASSERT_FALSE(error) << error.message();
   file_ = platform::OpenWrite(path_.c_str(), platform::kOpenExisting);
   ASSERT_NE(file_, platform::kNoFile);
-  EXPECT_EQ(RelocateExport(file_, 40, Bytes(15, 1)), 0) << "ends at the last 32-bit position";
-  EXPECT_EQ(RelocateExport(file_, 40, Bytes(1, 1)), kRelocationFailed);
+  EXPECT_EQ(Relocate(file_, original_, {{40, Bytes(16, 1)}}), kRelocationFailed);
+  EXPECT_EQ(Relocate(file_, original_, {{40, Bytes(10, 1)}, {48, Bytes(6, 1)}}), kRelocationFailed)
+      << "together past the last 32-bit position";
+  EXPECT_EQ(Relocate(file_, original_, {{40, Bytes(10, 1)}, {48, Bytes(5, 1)}}), 0)
+      << "ends at the last 32-bit position";
 }
 
 TEST_F(Relocation, EveryFailingCallFailsTheRelocation) {
@@ -481,20 +509,20 @@ TEST_F(Relocation, EveryFailingCallFailsTheRelocation) {
     bool shortTransfer;
   } cases[] = {
       {"size query", platform::faults::kSize, 1, false},
-      {"seek to the record", platform::faults::kSeek, 1, false},
-      {"record write", platform::faults::kWrite, 1, false},
-      {"short record write", platform::faults::kWrite, 1, true},
-      {"seek to the end", platform::faults::kSeek, 2, false},
-      {"body write", platform::faults::kWrite, 2, false},
-      {"short body write", platform::faults::kWrite, 2, true},
+      {"seek to the end", platform::faults::kSeek, 1, false},
+      {"bodies write", platform::faults::kWrite, 1, false},
+      {"short bodies write", platform::faults::kWrite, 1, true},
+      {"seek to the records", platform::faults::kSeek, 2, false},
+      {"records write", platform::faults::kWrite, 2, false},
+      {"short records write", platform::faults::kWrite, 2, true},
   };
   for (const Case& c : cases) {
     platform::faults::Clear();
     platform::faults::FailCall(c.op, c.nth, c.shortTransfer);
-    EXPECT_EQ(RelocateExport(file_, 40, Bytes(64, 3)), kRelocationFailed) << c.what;
+    EXPECT_EQ(Relocate(file_, original_, {{40, Bytes(64, 3)}, {120, Bytes(9, 4)}}), kRelocationFailed) << c.what;
   }
   platform::faults::Clear();
-  EXPECT_EQ(RelocateExport(file_, 40, Bytes(64, 3)), 0);
+  EXPECT_EQ(Relocate(file_, original_, {{40, Bytes(64, 3)}, {120, Bytes(9, 4)}}), 0);
 }
 
 }  // namespace

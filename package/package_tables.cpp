@@ -359,18 +359,22 @@ int ForEachDialogueExport(const PackageImage& image, const char* packagePath,
 }
 
 int TranslateDialogueExports(const PackageImage& image, const PackageFiles& files) {
-  return ForEachDialogueExport(
+  RelocatedBodies relocated;
+  bool gathered = true;
+  int code = ForEachDialogueExport(
       image, files.outputPath,
-      [&files](const char*, const EXPORTENTRY& entry, const NameSlots& names, const uint8_t* body) {
+      [&relocated, &gathered](const char*, const EXPORTENTRY& entry, const NameSlots& names, const uint8_t* body) {
         std::vector<uint8_t> newBody;
         if (RewriteDialogueText(body, entry.serialSize, names, &newBody) != 1) return 0;
-        // A relocation that cannot be written would leave the record
-        // pointing at a body that is not there: the package fails and is
-        // restored.
-        int code = RelocateExport(files.output, entry.serialSizePosition, newBody);
-        if (code != 0) platform::ConsolePrintf(messages::kMsgWriteFileError, files.outputPath);
-        return code;
+        gathered = gathered && relocated.Add(entry.serialSizePosition, newBody);
+        return 0;
       });
+  if (code != 0) return code;
+  // A relocation that cannot be written would leave records pointing at
+  // bodies that are not there: the package fails and is restored.
+  code = gathered ? RelocateExports(files.output, image.data.get(), image.size, relocated) : kRelocationFailed;
+  if (code != 0) platform::ConsolePrintf(messages::kMsgWriteFileError, files.outputPath);
+  return code;
 }
 
 }  // namespace package
