@@ -157,6 +157,36 @@ bool MoveNoReplace(const char* from, const char* to) {
   return true;
 }
 
+namespace {
+
+// Copies what remains of in to out: inside the kernel where it can
+// (copy_file_range, no pass through our memory), else through a buffer.
+bool CopyContents(int in, int out) {
+  bool started = false;
+  for (;;) {
+    ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, size_t(1) << 30, 0);
+    if (n == 0) return true;
+    if (n > 0) {
+      started = true;
+      continue;
+    }
+    if (errno == EINTR) continue;
+    // Not possible between these files: the buffered copy takes over, from
+    // where the file positions are (nothing was copied yet).
+    if (!started && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) break;
+    return false;
+  }
+  static thread_local uint8_t buffer[1 << 20];
+  for (;;) {
+    ssize_t n = ::read(in, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return n == 0;
+    if (Write(File(out), buffer, static_cast<uint32_t>(n)) != n) return false;
+  }
+}
+
+}  // namespace
+
 bool CopyReplace(const char* from, const char* to) {
   if (faults::Hit(faults::kCopy)) return false;
   if (from == nullptr || to == nullptr) return false;
@@ -167,17 +197,7 @@ bool CopyReplace(const char* from, const char* to) {
   // either the old file or the whole copy, never a part.
   std::string temporary = target + ".hanhua-copy";
   int out = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  bool ok = out >= 0;
-  static thread_local uint8_t buffer[1 << 20];
-  while (ok) {
-    ssize_t n = ::read(Fd(in), buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ok = n == 0;
-      break;
-    }
-    ok = Write(File(out), buffer, static_cast<uint32_t>(n)) == n;
-  }
+  bool ok = out >= 0 && CopyContents(Fd(in), out);
   Close(in);
   if (out >= 0 && ::close(out) != 0) ok = false;
   if (ok) {

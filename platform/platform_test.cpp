@@ -44,6 +44,22 @@ TEST(PlatformFiles, CopyReplacesTheTargetWhole) {
   EXPECT_EQ(ReadFileBytes(b), ReadFileBytes(a)) << "a failed copy leaves the target alone";
 }
 
+TEST(PlatformFiles, CopiesOfEverySizeAreWhole) {
+  TempDir dir;
+  std::string target = dir.File("target");
+  WriteFileText(target, "old");
+  // Empty, below and across the copy buffer's 1 MiB, several MiB and odd.
+  for (size_t size : {size_t(0), size_t(1), size_t(4095), size_t(1) << 20, (size_t(1) << 20) + 1,
+                      (size_t(3) << 20) + 12345}) {
+    Bytes data(size);
+    for (size_t i = 0; i < size; ++i) data[i] = uint8_t((i * 2654435761u) >> 13);
+    std::string source = dir.File("source" + std::to_string(size));
+    ASSERT_TRUE(fixtures::WriteFileBytes(source, data));
+    EXPECT_TRUE(platform::CopyReplace(source.c_str(), target.c_str())) << size;
+    EXPECT_TRUE(ReadFileBytes(target) == data) << size;
+  }
+}
+
 TEST(PlatformFiles, BackslashesSeparateDirectories) {
   TempDir dir;
   std::string windowsStyle = dir.path() + "\\name.upk";
