@@ -3,13 +3,20 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string_view>
+#include <vector>
 
+#include "dictionary/dict_keys.h"
 #include "platform/platform.h"
 
 namespace {
 
 struct Cache {
   std::unique_ptr<BRXStringDict> dictionary;
+  // For FindSharedEntry: the entries by their source's hash (open
+  // addressing, entry index + 1, 0 for an empty slot); empty when the
+  // sources are not in strictly ascending order or memory was short.
+  std::vector<uint32_t> slots;
   char path[BRXStringDict::kPathCapacity] = {};
   bool present = false;  // the file existed when it was loaded
   platform::FileIdentity identity;
@@ -25,6 +32,40 @@ constexpr uint64_t kTimestampMarginSeconds = 2;
 Cache& TheCache() {
   static Cache cache;
   return cache;
+}
+
+size_t HashOf(const char* text, size_t length) { return std::hash<std::string_view>{}({text, length}); }
+
+// True when every source sorts strictly after the one before it. Only then
+// does the binary search of FindEntry find every source and nothing else,
+// so that a hash lookup gives the same answers.
+bool StrictlyAscending(const BRXStringDict& dictionary) {
+  for (uint32_t i = 1; i < dictionary.GetCount(); ++i) {
+    if (BRXStringDict::CompareText(dictionary.GetEntry(i - 1)->source, dictionary.GetEntry(i)->source) !=
+        BRXStringDict::kBefore)
+      return false;
+  }
+  return true;
+}
+
+// Fills slots with the dictionary's entries, or leaves it empty.
+void IndexEntries(const BRXStringDict& dictionary, std::vector<uint32_t>* slots) {
+  const uint32_t count = dictionary.GetCount();
+  if (count == 0 || !StrictlyAscending(dictionary)) return;
+  size_t size = 16;
+  while (size < size_t(count) * 2) size *= 2;  // at most half full
+  try {
+    slots->assign(size, 0);
+  } catch (const std::bad_alloc&) {
+    slots->clear();  // lookups then go without
+    return;
+  }
+  for (uint32_t i = 0; i < count; ++i) {
+    const char* source = dictionary.GetEntry(i)->source;
+    size_t slot = HashOf(source, strlen(source)) & (size - 1);
+    while ((*slots)[slot] != 0) slot = (slot + 1) & (size - 1);
+    (*slots)[slot] = i + 1;
+  }
 }
 
 }  // namespace
@@ -45,6 +86,7 @@ const BRXStringDict& SharedDictionary(const char* name) {
   // differs from it at the next use and is loaded again then.
   // The old dictionary goes first, so that two are never held at once.
   cache.dictionary.reset();
+  cache.slots.clear();
   cache.dictionary.reset(new (std::nothrow) BRXStringDict());
   if (cache.dictionary == nullptr) {
     // No memory even for the object: an empty dictionary, as a load that
@@ -54,6 +96,7 @@ const BRXStringDict& SharedDictionary(const char* name) {
   }
   cache.dictionary->LoadFromTXTFileA(name);
   ++cache.loads;
+  IndexEntries(*cache.dictionary, &cache.slots);
   // A name that forms no path is never matched above (formed is false), so
   // it fails afresh every time.
   if (formed) memcpy(cache.path, path, sizeof path);
@@ -63,6 +106,20 @@ const BRXStringDict& SharedDictionary(const char* name) {
   const uint64_t margin = kTimestampMarginSeconds * platform::kFileTimeUnitsPerSecond;
   cache.settled = !present || (now > identity.modified && now - identity.modified > margin);
   return *cache.dictionary;
+}
+
+const BRXStringEntry* FindSharedEntry(const BRXStringDict& dictionary, const char* key) {
+  const Cache& cache = TheCache();
+  if (key == nullptr || &dictionary != cache.dictionary.get() || cache.slots.empty())
+    return dictionary.FindEntry(key);
+  uint32_t length;
+  const char* trimmed = dict_keys::Trimmed(key, &length);
+  const size_t mask = cache.slots.size() - 1;
+  for (size_t slot = HashOf(trimmed, length) & mask; cache.slots[slot] != 0; slot = (slot + 1) & mask) {
+    const BRXStringEntry* entry = dictionary.GetEntry(cache.slots[slot] - 1);
+    if (dict_keys::Compare(trimmed, length, entry->source) == BRXStringDict::kEqual) return entry;
+  }
+  return nullptr;
 }
 
 uint64_t SharedDictionaryLoads() { return TheCache().loads; }

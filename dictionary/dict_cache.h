@@ -19,6 +19,13 @@
 // GetLoadFailureMessage() tells why, as a fresh one would.
 const BRXStringDict& SharedDictionary(const char* name);
 
+// dictionary.FindEntry(key): the same entry, found faster when dictionary is
+// the one SharedDictionary returned last and its sources are in strictly
+// ascending order (as a dictionary the tools save is): its entries are then
+// looked up by a hash of their source, made at the load, rather than by a
+// binary search that reads a dozen sources scattered over the text.
+const BRXStringEntry* FindSharedEntry(const BRXStringDict& dictionary, const char* key);
+
 // How many times SharedDictionary has parsed a file (for tests and
 // benchmarks).
 uint64_t SharedDictionaryLoads();

@@ -28,6 +28,7 @@ void ExpectSameAsFreshLoad(const BRXStringDict& shared, const std::string& when)
   EXPECT_STREQ(shared.GetLoadFailureMessage(), fresh.GetLoadFailureMessage()) << when;
   for (const char* key : kKeys) {
     const BRXStringEntry* a = shared.FindEntry(key);
+    EXPECT_EQ(FindSharedEntry(shared, key), a) << when << ": " << key;
     const BRXStringEntry* b = fresh.FindEntry(key);
     ASSERT_EQ(a == nullptr, b == nullptr) << when << ": " << key;
     if (a != nullptr) {
@@ -113,6 +114,50 @@ TEST(SharedDictionary, ResolvesTheNameInTheCurrentDirectoryEveryTime) {
   // A path that cannot be formed fails as a fresh load does.
   EXPECT_EQ(SharedDictionary(std::string(300, 'x').c_str()).GetCount(), 0u);
   EXPECT_EQ(SharedDictionary("").GetCount(), 0u);
+}
+
+// FindSharedEntry must find exactly what FindEntry finds: in sorted
+// dictionaries (looked up by hash) and in unsorted ones or ones with a
+// source twice (where the binary search's path decides what it misses).
+TEST(SharedDictionary, FindSharedEntryAnswersAsFindEntry) {
+  fixtures::TempDir dir;
+  dict_test::InDirectory inDir(dir.path());
+  std::vector<std::string> sorted;
+  for (int i = 0; i < 300; ++i) sorted.push_back("Line " + std::to_string(1000 + i));
+  const std::vector<std::vector<std::string>> dictionaries = {
+      {"A", "Ab", "Abc def", "Abc defg", "B", "Welcome back", "Welcome back, friend", "\xC3\xA9t\xC3\xA9",
+       "\xFF\xFF"},
+      sorted,
+      {"delta", "alpha", "charlie", "bravo", "echo"},
+      {"alpha", "bravo", "bravo", "charlie"},
+      {" lead", "only", "trail "},
+  };
+  for (const std::vector<std::string>& sources : dictionaries) {
+    std::vector<Texts> entries;
+    for (const std::string& source : sources) entries.push_back({source, "T(" + source + ")", ""});
+    ASSERT_TRUE(fixtures::WriteFileText(dir.File("chs.txt"), FileText(entries)));
+    const BRXStringDict& shared = SharedDictionary("chs.txt");
+    ASSERT_EQ(shared.GetCount(), sources.size()) << sources[0];
+    std::vector<std::string> probes = {"", " ", "a", "Z", "lead", "trail", "\x80"};
+    for (const std::string& source : sources) {
+      probes.push_back(source);
+      probes.push_back(" " + source + "  ");
+      probes.push_back(source + "x");
+      probes.push_back(source.substr(0, source.size() - 1));
+    }
+    int found = 0;
+    for (const std::string& probe : probes) {
+      const BRXStringEntry* expected = shared.FindEntry(probe.c_str());
+      EXPECT_EQ(FindSharedEntry(shared, probe.c_str()), expected) << sources[0] << ", key \"" << probe << "\"";
+      found += expected != nullptr;
+    }
+    EXPECT_GT(found, 0) << sources[0];
+    // Another dictionary than the shared one is searched as it is.
+    BRXStringDict other;
+    other.LoadFromTXTFileA("chs.txt");
+    EXPECT_EQ(FindSharedEntry(other, sources.back().c_str()), other.FindEntry(sources.back().c_str()));
+  }
+  EXPECT_EQ(FindSharedEntry(SharedDictionary("chs.txt"), nullptr), nullptr);
 }
 
 }  // namespace

@@ -121,7 +121,7 @@ void BuildTranslatedChunk(const uint8_t* oldChunk, const char* text, uint32_t te
 std::vector<Replacement> FindReplacements(const uint8_t* movie, uint32_t size, const BRXStringDict& dictionary) {
   std::vector<Replacement> replacements;
   ForEachSubtitle(movie, size, [&](const uint8_t* chunk, uint64_t chunkEnd, const std::string& text) {
-    const BRXStringEntry* entry = dictionary.FindEntry(text.c_str());
+    const BRXStringEntry* entry = FindSharedEntry(dictionary, text.c_str());
     if (entry == nullptr) return;
     replacements.push_back({static_cast<uint64_t>(chunk - movie), std::min<uint64_t>(chunkEnd, size), entry});
   });

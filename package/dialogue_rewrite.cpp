@@ -264,7 +264,7 @@ int RewriteDialogueText(const uint8_t* body, uint32_t size, const NameSlots& nam
   if (dictionary.GetCount() == 0) return 0;
   return RewriteDialogueBody(body, size, names,
                              [&dictionary](const char* text, Translation* found) {
-                               const BRXStringEntry* entry = dictionary.FindEntry(text);
+                               const BRXStringEntry* entry = FindSharedEntry(dictionary, text);
                                if (entry == nullptr) return false;
                                found->target = entry->target;
                                found->targetLength = entry->targetLength;
