@@ -97,7 +97,7 @@ TEST(Unpack, RefusesWhatCannotBeRebuilt) {
       {"wrong tag", [](fixtures::CompressedPackage& p) { fixtures::PutU32(p.bytes, 0, 0x12345678); }},
       {"not compressed", [](fixtures::CompressedPackage& p) { fixtures::PutU32(p.bytes, p.summary.compressionFlags, 0); }},
       {"unknown compression", [](fixtures::CompressedPackage& p) { fixtures::PutU32(p.bytes, p.summary.compressionFlags, 4); }},
-      {"truncated", [](fixtures::CompressedPackage& p) { p.bytes.resize(p.bytes.size() - 10); }},
+      {"truncated", [](fixtures::CompressedPackage& p) { p.bytes.erase(p.bytes.end() - 10, p.bytes.end()); }},
       {"chunk table beyond the end", [](fixtures::CompressedPackage& p) { fixtures::PutU32(p.bytes, p.summary.chunkCount, 0x10000000); }},
       {"chunk beyond the end", [](fixtures::CompressedPackage& p) { fixtures::PutU32(p.bytes, p.chunks[1].recordOffset + 8, uint32_t(p.bytes.size())); }},
       {"block size 0", [](fixtures::CompressedPackage& p) { fixtures::PutU32(p.bytes, p.chunks[0].headerOffset + 4, 0); }},

@@ -241,7 +241,7 @@ TEST_P(DialoguePatch, AFailedRelocationRestoresTheWholePackage) {
     std::string printed;
     ASSERT_EQ(scene.Patch(&printed), 0);
     writes = platform::faults::CallCount(platform::faults::kWrite);
-    ASSERT_GE(writes, 5u);
+    ASSERT_GE(writes, 3u);  // the package, then the two of the relocation
   }
   struct Case {
     uint64_t nth;
