@@ -140,12 +140,16 @@ bool WriteAll(platform::File file, const uint8_t* data, uint64_t length) {
   return length == 0 || platform::Write(file, data, static_cast<uint32_t>(length)) == int64_t(length);
 }
 
+bool CopyAll(platform::File from, uint64_t offset, platform::File file, uint64_t length) {
+  return length == 0 || platform::AppendFileRange(from, offset, file, length);
+}
+
 // Writes the movie to path with every replacement made: the unchanged
-// stretches straight from the backup's mapping, each new chunk from a small
-// buffer, so the movie is never copied in memory. False when the file cannot
-// be created, the result would not fit a 32-bit file size, or not every byte
-// reaches the file.
-bool WriteRebuiltMovie(const char* path, const uint8_t* movie, uint32_t size,
+// stretches copied from the backup file by the system (movie is its mapping),
+// each new chunk from a small buffer, so the movie never passes through our
+// memory. False when the file cannot be created, the result would not fit a
+// 32-bit file size, or not every byte reaches the file.
+bool WriteRebuiltMovie(const char* path, platform::File backup, const uint8_t* movie, uint32_t size,
                        const std::vector<Replacement>& replacements) {
   if (RebuiltLength(size, replacements) > UINT32_MAX) return false;  // file sizes are 32-bit
   OpenFile file(platform::CreateReadWrite(path));
@@ -154,12 +158,12 @@ bool WriteRebuiltMovie(const char* path, const uint8_t* movie, uint32_t size,
   uint64_t copyFrom = 0;  // first movie byte not yet written
   for (const Replacement& r : replacements) {
     BuildTranslatedChunk(movie + r.chunkStart, r.entry->target, r.entry->targetLength, &chunk);
-    if (!WriteAll(file.get(), movie + copyFrom, r.chunkStart - copyFrom) ||
+    if (!CopyAll(backup, copyFrom, file.get(), r.chunkStart - copyFrom) ||
         !WriteAll(file.get(), chunk.data(), chunk.size()))
       return false;
     copyFrom = r.chunkEnd;
   }
-  return WriteAll(file.get(), movie + copyFrom, size - copyFrom);
+  return CopyAll(backup, copyFrom, file.get(), size - copyFrom);
 }
 
 // Rebuilds the movie from the open backup and writes it to shippedPath.
@@ -175,7 +179,7 @@ bool RebuildMovie(platform::File backup, const char* shippedPath) {
     ReportLoadFailureOnce(dictionary);
     std::vector<Replacement> replacements = FindReplacements(movie.data(), size, dictionary);
     if (replacements.empty()) return false;
-    return WriteRebuiltMovie(shippedPath, movie.data(), size, replacements);
+    return WriteRebuiltMovie(shippedPath, backup, movie.data(), size, replacements);
   } catch (const std::bad_alloc&) {
     return false;
   }

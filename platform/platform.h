@@ -55,6 +55,12 @@ bool SeekEnd(File file);
 // Result: bytes transferred, or -1 on failure.
 int64_t Read(File file, void* dst, uint32_t count);
 int64_t Write(File file, const void* src, uint32_t count);
+// Appends length bytes of from, starting at its byte offset, to to at to's
+// current position, inside the system where it can (no pass through the
+// caller's memory). from's own position is not used and may move. Counts as
+// one Write for the fault switch. False unless every byte arrived (from
+// ending early is a failure too).
+bool AppendFileRange(File from, uint64_t offset, File to, uint64_t length);
 
 // ---------------------------------------------------------------------------
 // Whole files by path

@@ -18,6 +18,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 
 #include "platform/fault_injection.h"
@@ -36,6 +37,49 @@ std::string NativePath(const char* path) {
 }
 
 int Fd(File file) { return static_cast<int>(file); }
+
+// write() until all of size bytes are written, over short writes and
+// interruptions. False on an error or a write that moves nothing.
+bool WriteFully(int fd, const uint8_t* data, size_t size) {
+  while (size > 0) {
+    ssize_t n = ::write(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Copies length bytes of from, from offset on, to out at its position:
+// inside the kernel where it can (copy_file_range), else through a buffer.
+// False on an error or when from ends before the range does.
+bool CopyRange(int from, uint64_t offset, int out, uint64_t length) {
+  off_t at = static_cast<off_t>(offset);
+  bool inKernel = true;
+  while (length > 0) {
+    ssize_t n;
+    if (inKernel) {
+      n = ::copy_file_range(from, &at, out, nullptr, static_cast<size_t>(std::min<uint64_t>(length, 1u << 30)), 0);
+      // Not possible between these files: through a buffer from here on.
+      if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+        inKernel = false;
+        continue;
+      }
+    } else {
+      static thread_local uint8_t buffer[1 << 20];
+      n = ::pread(from, buffer, static_cast<size_t>(std::min<uint64_t>(length, sizeof buffer)), at);
+      if (n > 0) {
+        if (!WriteFully(out, buffer, static_cast<size_t>(n))) return false;
+        at += n;
+      }
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    length -= static_cast<uint64_t>(n);
+  }
+  return true;
+}
 
 File OpenFlags(const char* path, int flags) {
   if (path == nullptr) return kNoFile;
@@ -125,15 +169,19 @@ int64_t Write(File file, const void* src, uint32_t count) {
     count /= 2;  // a full disk: part of the bytes reach the file
   }
   if (file == kNoFile) return -1;
-  auto* in = static_cast<const uint8_t*>(src);
-  uint64_t done = 0;
-  while (done < count) {
-    ssize_t n = ::write(Fd(file), in + done, count - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return -1;  // a disk that is full fails the whole call
-    done += static_cast<uint64_t>(n);
+  // A disk that is full fails the whole call.
+  if (!WriteFully(Fd(file), static_cast<const uint8_t*>(src), count)) return -1;
+  return static_cast<int64_t>(count);
+}
+
+bool AppendFileRange(File from, uint64_t offset, File to, uint64_t length) {
+  bool shortWrite = false;
+  if (faults::Hit(faults::kWrite, &shortWrite)) {
+    if (!shortWrite) return false;
+    length /= 2;  // a full disk: part of the bytes reach the file, and it fails
   }
-  return static_cast<int64_t>(done);
+  if (from == kNoFile || to == kNoFile) return false;
+  return CopyRange(Fd(from), offset, Fd(to), length) && !shortWrite;
 }
 
 bool DeletePath(const char* path) {
@@ -157,36 +205,6 @@ bool MoveNoReplace(const char* from, const char* to) {
   return true;
 }
 
-namespace {
-
-// Copies what remains of in to out: inside the kernel where it can
-// (copy_file_range, no pass through our memory), else through a buffer.
-bool CopyContents(int in, int out) {
-  bool started = false;
-  for (;;) {
-    ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, size_t(1) << 30, 0);
-    if (n == 0) return true;
-    if (n > 0) {
-      started = true;
-      continue;
-    }
-    if (errno == EINTR) continue;
-    // Not possible between these files: the buffered copy takes over, from
-    // where the file positions are (nothing was copied yet).
-    if (!started && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) break;
-    return false;
-  }
-  static thread_local uint8_t buffer[1 << 20];
-  for (;;) {
-    ssize_t n = ::read(in, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return n == 0;
-    if (Write(File(out), buffer, static_cast<uint32_t>(n)) != n) return false;
-  }
-}
-
-}  // namespace
-
 bool CopyReplace(const char* from, const char* to) {
   if (faults::Hit(faults::kCopy)) return false;
   if (from == nullptr || to == nullptr) return false;
@@ -197,7 +215,8 @@ bool CopyReplace(const char* from, const char* to) {
   // either the old file or the whole copy, never a part.
   std::string temporary = target + ".hanhua-copy";
   int out = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  bool ok = out >= 0 && CopyContents(Fd(in), out);
+  struct stat st;
+  bool ok = out >= 0 && ::fstat(Fd(in), &st) == 0 && CopyRange(Fd(in), 0, out, uint64_t(st.st_size));
   Close(in);
   if (out >= 0 && ::close(out) != 0) ok = false;
   if (ok) {

@@ -60,6 +60,38 @@ TEST(PlatformFiles, CopiesOfEverySizeAreWhole) {
   }
 }
 
+TEST(PlatformFiles, AppendFileRangeCopiesTheRangeBehindWhatIsThere) {
+  TempDir dir;
+  const size_t size = (size_t(3) << 20) + 777;  // more than the 1 MiB buffer
+  Bytes data(size);
+  for (size_t i = 0; i < size; ++i) data[i] = uint8_t((i * 2654435761u) >> 11);
+  std::string source = dir.File("source");
+  ASSERT_TRUE(fixtures::WriteFileBytes(source, data));
+  struct Case {
+    uint64_t offset, length;
+    bool ok;
+  } cases[] = {
+      {0, size, true},          {1, 10, true},        {(1u << 20) - 3, (1u << 20) + 9, true},
+      {size - 1, 1, true},      {123, 0, true},       {size - 5, 6, false},
+      {size, 1, false},         {size + 100, 1, false},
+  };
+  for (const Case& c : cases) {
+    std::string target = dir.File("target");
+    WriteFileText(target, "head");
+    platform::File from = platform::OpenRead(source.c_str());
+    platform::File to = platform::OpenWrite(target.c_str(), platform::kOpenExisting);
+    ASSERT_TRUE(from != platform::kNoFile && to != platform::kNoFile);
+    ASSERT_TRUE(platform::SeekEnd(to));
+    EXPECT_EQ(platform::AppendFileRange(from, c.offset, to, c.length), c.ok) << c.offset << "+" << c.length;
+    platform::Close(from);
+    platform::Close(to);
+    if (!c.ok) continue;
+    Bytes expected{'h', 'e', 'a', 'd'};
+    expected.insert(expected.end(), data.begin() + long(c.offset), data.begin() + long(c.offset + c.length));
+    EXPECT_TRUE(ReadFileBytes(target) == expected) << c.offset << "+" << c.length;
+  }
+}
+
 TEST(PlatformFiles, BackslashesSeparateDirectories) {
   TempDir dir;
   std::string windowsStyle = dir.path() + "\\name.upk";

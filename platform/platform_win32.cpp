@@ -96,6 +96,29 @@ int64_t Write(File file, const void* src, uint32_t count) {
   return done;
 }
 
+bool AppendFileRange(File from, uint64_t offset, File to, uint64_t length) {
+  bool shortWrite = false;
+  if (faults::Hit(faults::kWrite, &shortWrite)) {
+    if (!shortWrite) return false;
+    length /= 2;  // a full disk: part of the bytes reach the file, and it fails
+  }
+  if (from == kNoFile || to == kNoFile) return false;
+  static thread_local uint8_t buffer[1 << 20];
+  while (length > 0) {
+    // A read at an offset: the OVERLAPPED structure carries it.
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD want = static_cast<DWORD>(length < sizeof buffer ? length : sizeof buffer);
+    DWORD got = 0, written = 0;
+    if (!ReadFile(Handle(from), buffer, want, &got, &at) || got == 0) return false;
+    if (!WriteFile(Handle(to), buffer, got, &written, nullptr) || written != got) return false;
+    offset += got;
+    length -= got;
+  }
+  return !shortWrite;
+}
+
 bool DeletePath(const char* path) {
   if (faults::Hit(faults::kDelete)) return false;
   return path != nullptr && DeleteFileA(path) != 0;
