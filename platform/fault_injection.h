@@ -37,6 +37,18 @@ inline constexpr bool kCompiledIn = false;
 inline bool Hit(Operation, bool* = nullptr) { return false; }
 #endif
 
+// The switch's verdict on a read or write (op) of *count bytes: true when the
+// call is to fail outright; for a short transfer (a full disk), *count is
+// halved and *shortened set, and the call moves that much and then fails.
+template <typename Count>
+inline bool TransferFails(Operation op, Count* count, bool* shortened) {
+  *shortened = false;
+  if (!Hit(op, shortened)) return false;
+  if (!*shortened) return true;
+  *count /= 2;
+  return false;
+}
+
 // True when this build carries the switch.
 inline bool Available() { return kCompiledIn; }
 // Arms one fault: the nth call of op from now on (1 = the next call) fails;

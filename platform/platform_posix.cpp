@@ -145,10 +145,7 @@ bool SeekEnd(File file) {
 
 int64_t Read(File file, void* dst, uint32_t count) {
   bool shortRead = false;
-  if (faults::Hit(faults::kRead, &shortRead)) {
-    if (!shortRead) return -1;
-    count /= 2;
-  }
+  if (faults::TransferFails(faults::kRead, &count, &shortRead)) return -1;
   if (file == kNoFile) return -1;
   auto* out = static_cast<uint8_t*>(dst);
   uint64_t done = 0;
@@ -164,10 +161,7 @@ int64_t Read(File file, void* dst, uint32_t count) {
 
 int64_t Write(File file, const void* src, uint32_t count) {
   bool shortWrite = false;
-  if (faults::Hit(faults::kWrite, &shortWrite)) {
-    if (!shortWrite) return -1;
-    count /= 2;  // a full disk: part of the bytes reach the file
-  }
+  if (faults::TransferFails(faults::kWrite, &count, &shortWrite)) return -1;
   if (file == kNoFile) return -1;
   // A disk that is full fails the whole call.
   if (!WriteFully(Fd(file), static_cast<const uint8_t*>(src), count)) return -1;
@@ -176,10 +170,7 @@ int64_t Write(File file, const void* src, uint32_t count) {
 
 bool AppendFileRange(File from, uint64_t offset, File to, uint64_t length) {
   bool shortWrite = false;
-  if (faults::Hit(faults::kWrite, &shortWrite)) {
-    if (!shortWrite) return false;
-    length /= 2;  // a full disk: part of the bytes reach the file, and it fails
-  }
+  if (faults::TransferFails(faults::kWrite, &length, &shortWrite)) return false;
   if (from == kNoFile || to == kNoFile) return false;
   return CopyRange(Fd(from), offset, Fd(to), length) && !shortWrite;
 }

@@ -74,10 +74,7 @@ bool SeekEnd(File file) {
 
 int64_t Read(File file, void* dst, uint32_t count) {
   bool shortRead = false;
-  if (faults::Hit(faults::kRead, &shortRead)) {
-    if (!shortRead) return -1;
-    count /= 2;
-  }
+  if (faults::TransferFails(faults::kRead, &count, &shortRead)) return -1;
   if (file == kNoFile) return -1;
   DWORD done = 0;
   if (!ReadFile(Handle(file), dst, count, &done, nullptr)) return -1;
@@ -86,10 +83,7 @@ int64_t Read(File file, void* dst, uint32_t count) {
 
 int64_t Write(File file, const void* src, uint32_t count) {
   bool shortWrite = false;
-  if (faults::Hit(faults::kWrite, &shortWrite)) {
-    if (!shortWrite) return -1;
-    count /= 2;  // a full disk: part of the bytes reach the file
-  }
+  if (faults::TransferFails(faults::kWrite, &count, &shortWrite)) return -1;
   if (file == kNoFile) return -1;
   DWORD done = 0;
   if (!WriteFile(Handle(file), src, count, &done, nullptr)) return -1;
@@ -98,10 +92,7 @@ int64_t Write(File file, const void* src, uint32_t count) {
 
 bool AppendFileRange(File from, uint64_t offset, File to, uint64_t length) {
   bool shortWrite = false;
-  if (faults::Hit(faults::kWrite, &shortWrite)) {
-    if (!shortWrite) return false;
-    length /= 2;  // a full disk: part of the bytes reach the file, and it fails
-  }
+  if (faults::TransferFails(faults::kWrite, &length, &shortWrite)) return false;
   if (from == kNoFile || to == kNoFile) return false;
   static thread_local uint8_t buffer[1 << 20];
   while (length > 0) {
