@@ -360,20 +360,17 @@ int ForEachDialogueExport(const PackageImage& image, const char* packagePath,
 
 int TranslateDialogueExports(const PackageImage& image, const PackageFiles& files) {
   RelocatedBodies relocated;
-  bool gathered = true;
   int code = ForEachDialogueExport(
       image, files.outputPath,
-      [&relocated, &gathered](const char*, const EXPORTENTRY& entry, const NameSlots& names, const uint8_t* body) {
+      [&relocated](const char*, const EXPORTENTRY& entry, const NameSlots& names, const uint8_t* body) {
         std::vector<uint8_t> newBody;
         if (RewriteDialogueText(body, entry.serialSize, names, &newBody) != 1) return 0;
-        gathered = gathered && relocated.Add(entry.serialSizePosition, newBody);
-        return 0;
+        return relocated.Add(entry.serialSizePosition, newBody) ? 0 : kRelocationFailed;  // memory is short
       });
-  if (code != 0) return code;
   // A relocation that cannot be written would leave records pointing at
   // bodies that are not there: the package fails and is restored.
-  code = gathered ? RelocateExports(files.output, image.data.get(), image.size, relocated) : kRelocationFailed;
-  if (code != 0) platform::ConsolePrintf(messages::kMsgWriteFileError, files.outputPath);
+  if (code == 0) code = RelocateExports(files.output, image.data.get(), image.size, relocated);
+  if (code == kRelocationFailed) platform::ConsolePrintf(messages::kMsgWriteFileError, files.outputPath);
   return code;
 }
 
