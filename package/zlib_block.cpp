@@ -92,6 +92,9 @@ namespace detail {
 
 bool InflateWithLibdeflate(const uint8_t* src, uint32_t srcLength, uint8_t* dst, uint32_t dstLength,
                            uint32_t* produced, uint32_t* consumed) {
+  // libdeflate computes the ends of both buffers before it looks at the
+  // lengths, which is undefined for an absent buffer even when empty.
+  if (src == nullptr || dst == nullptr) return false;
   libdeflate_decompressor* decompressor = threadDecoder.Decompressor();
   if (decompressor == nullptr) return false;
   size_t in = 0, out = 0;

@@ -36,8 +36,12 @@ Bytes Slot(uint32_t size, bool patterned) {
 // wrote, or false.
 bool ReadWithLibdeflate(const uint8_t* data, size_t size, Bytes& out, size_t* consumed, size_t* produced) {
   thread_local libdeflate_decompressor* decompressor = libdeflate_alloc_decompressor();
+  // Never an absent buffer, even for an empty slot: libdeflate computes the
+  // buffers' ends first.
+  Bytes one(1);
+  uint8_t* into = out.empty() ? one.data() : out.data();
   return decompressor != nullptr &&
-         libdeflate_deflate_decompress_ex(decompressor, data, size, out.data(), out.size(), consumed, produced) ==
+         libdeflate_deflate_decompress_ex(decompressor, data, size, into, out.size(), consumed, produced) ==
              LIBDEFLATE_SUCCESS;
 }
 
