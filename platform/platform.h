@@ -13,6 +13,7 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace platform {
 
@@ -73,6 +74,34 @@ bool MoveNoReplace(const char* from, const char* to);
 // CopyFileA(from, to, FALSE): copies from over to, replacing it. The copy
 // takes the attributes of from, like the Windows call.
 bool CopyReplace(const char* from, const char* to);
+
+// A new file that will take the place of target when it is complete. It is
+// made in target's folder (so that a rename can put it in place) and
+// exclusively: under Linux as an unnamed file (O_TMPFILE) that a killed
+// process leaves nowhere; elsewhere under target's name followed by
+// ".~hanhua-" and random hex digits, created with O_CREAT|O_EXCL|O_NOFOLLOW
+// (CREATE_NEW on Windows). A file or link planted under any name is never
+// opened or followed.
+struct TemporaryFile {
+  File file = kNoFile;  // open for reading and writing
+  std::string path;     // its name, empty while it has none
+  std::string target;
+};
+// False on failure (nothing is left behind then). Counts as a create for
+// the fault switch.
+bool CreateTemporaryBeside(const char* target, TemporaryFile* temporary);
+// Closes the complete temporary file and puts it in target's place in one
+// step (a rename over it, MoveFileExA with MOVEFILE_REPLACE_EXISTING), so
+// target is always either its old self or the whole new file. On failure
+// the temporary file is removed and target is untouched. Counts as a move
+// for the fault switch.
+bool CommitTemporary(TemporaryFile* temporary);
+// Closes the temporary file and removes it. Safe to call twice.
+void DiscardTemporary(TemporaryFile* temporary);
+// FlushFileBuffers / fsync: the file's data reach the disk. False on failure
+// (where the data may not have been stored: a full disk on some file
+// systems reports itself only here).
+bool Flush(File file);
 
 // File attributes, with the values of the Windows constants.
 enum Attribute : uint32_t {

@@ -13,6 +13,7 @@
 #include <stdio.h>
 #include <string.h>
 #include <sys/mman.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <time.h>
@@ -201,25 +202,109 @@ bool CopyReplace(const char* from, const char* to) {
   if (from == nullptr || to == nullptr) return false;
   File in = OpenRead(from);
   if (in == kNoFile) return false;
-  std::string target = NativePath(to);
-  // Write a sibling first and rename it over the target, so the target is
-  // either the old file or the whole copy, never a part.
-  std::string temporary = target + ".hanhua-copy";
-  int out = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  // Copied into a new file that then takes the target's place, so the
+  // target is either the old file or the whole copy, never a part.
+  TemporaryFile copy;
   struct stat st;
-  bool ok = out >= 0 && ::fstat(Fd(in), &st) == 0 && CopyRange(Fd(in), 0, out, uint64_t(st.st_size));
+  bool ok = CreateTemporaryBeside(to, &copy) && ::fstat(Fd(in), &st) == 0 &&
+            CopyRange(Fd(in), 0, Fd(copy.file), uint64_t(st.st_size));
   Close(in);
-  if (out >= 0 && ::close(out) != 0) ok = false;
   if (ok) {
     // The copy carries the source's DOS attributes, as CopyFileA does.
     char value[64];
     ssize_t len = ::getxattr(NativePath(from).c_str(), kDosAttributeName, value, sizeof value);
-    if (len > 0) ::setxattr(temporary.c_str(), kDosAttributeName, value, static_cast<size_t>(len), 0);
-    ok = ::rename(temporary.c_str(), target.c_str()) == 0;
+    if (len > 0) ::fsetxattr(Fd(copy.file), kDosAttributeName, value, static_cast<size_t>(len), 0);
+    ok = CommitTemporary(&copy);
   }
-  if (!ok) ::unlink(temporary.c_str());
+  DiscardTemporary(&copy);
   return ok;
 }
+
+namespace {
+
+// The folder part of a native path ("." for a bare name).
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// target + ".~hanhua-" + 16 random hex digits.
+bool RandomSibling(const std::string& target, std::string* name) {
+  uint64_t random = 0;
+  if (::getrandom(&random, sizeof random, 0) != ssize_t(sizeof random)) return false;
+  char suffix[32];
+  snprintf(suffix, sizeof suffix, ".~hanhua-%016llx", static_cast<unsigned long long>(random));
+  *name = target + suffix;
+  return true;
+}
+
+// Gives an unnamed (O_TMPFILE) file a fresh random name beside target.
+bool NameUnnamedFile(int fd, const std::string& target, std::string* name) {
+  char self[64];
+  snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    if (!RandomSibling(target, name)) return false;
+    if (::linkat(AT_FDCWD, self, AT_FDCWD, name->c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+    if (errno != EEXIST) break;
+  }
+  name->clear();
+  return false;
+}
+
+}  // namespace
+
+bool CreateTemporaryBeside(const char* target, TemporaryFile* temporary) {
+  if (faults::Hit(faults::kCreate)) return false;
+  if (target == nullptr || temporary == nullptr) return false;
+  *temporary = TemporaryFile{};
+  temporary->target = NativePath(target);
+  // Unnamed first, where the file system and /proc (to name it later) allow.
+  if (::access("/proc/self/fd", X_OK) == 0) {
+    int fd = ::open(FolderOf(temporary->target).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+      temporary->file = File(fd);
+      return true;
+    }
+  }
+  // A handful of tries: a clash of 64 random bits means someone planted
+  // the name, and the next draw gets past it.
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    std::string name;
+    if (!RandomSibling(temporary->target, &name)) return false;
+    int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+      temporary->file = File(fd);
+      temporary->path = name;
+      return true;
+    }
+    if (errno != EEXIST) return false;
+  }
+  return false;
+}
+
+bool CommitTemporary(TemporaryFile* temporary) {
+  if (temporary == nullptr || temporary->file == kNoFile) return false;
+  bool ok = !faults::Hit(faults::kMove);
+  if (ok && temporary->path.empty())
+    ok = NameUnnamedFile(Fd(temporary->file), temporary->target, &temporary->path);
+  if (::close(Fd(temporary->file)) != 0) ok = false;
+  temporary->file = kNoFile;
+  if (ok) ok = ::rename(temporary->path.c_str(), temporary->target.c_str()) == 0;
+  if (ok) temporary->path.clear();
+  DiscardTemporary(temporary);
+  return ok;
+}
+
+void DiscardTemporary(TemporaryFile* temporary) {
+  if (temporary == nullptr) return;
+  Close(temporary->file);
+  temporary->file = kNoFile;
+  if (!temporary->path.empty()) ::unlink(temporary->path.c_str());
+  temporary->path.clear();
+}
+
+bool Flush(File file) { return file != kNoFile && ::fsync(Fd(file)) == 0; }
 
 bool SetAttributes(const char* path, uint32_t attributes) {
   if (faults::Hit(faults::kSetAttributes)) return false;

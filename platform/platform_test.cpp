@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,24 @@ TEST(PlatformFiles, CopyReplacesTheTargetWhole) {
   EXPECT_EQ(ReadFileBytes(b), ReadFileBytes(a));
   EXPECT_FALSE(platform::CopyReplace(dir.File("missing").c_str(), b.c_str()));
   EXPECT_EQ(ReadFileBytes(b), ReadFileBytes(a)) << "a failed copy leaves the target alone";
+}
+
+TEST(PlatformFiles, TemporaryFilesReplaceTheTargetWholeOrNotAtAll) {
+  TempDir dir;
+  std::string target = dir.File("target");
+  WriteFileText(target, "old");
+  platform::TemporaryFile kept, dropped;
+  ASSERT_TRUE(platform::CreateTemporaryBeside(target.c_str(), &kept));
+  ASSERT_TRUE(platform::CreateTemporaryBeside(target.c_str(), &dropped));
+  EXPECT_EQ(platform::Write(kept.file, "new", 3), 3);
+  EXPECT_EQ(platform::Write(dropped.file, "lost", 4), 4);
+  EXPECT_TRUE(platform::Flush(kept.file));
+  platform::DiscardTemporary(&dropped);
+  EXPECT_EQ(ReadFileBytes(target), Bytes({'o', 'l', 'd'})) << "a discarded file changes nothing";
+  EXPECT_TRUE(platform::CommitTemporary(&kept));
+  EXPECT_EQ(ReadFileBytes(target), Bytes({'n', 'e', 'w'}));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1)
+      << "nothing left beside it";
 }
 
 TEST(PlatformFiles, CopiesOfEverySizeAreWhole) {

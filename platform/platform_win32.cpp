@@ -2,6 +2,9 @@
 // named in platform.h, through its 8-bit ("A") entry point, so paths are in
 // the system code page exactly as the caller built them.
 #include <windows.h>
+#include <bcrypt.h>
+
+#include <cstdio>
 
 #include <cstdint>
 
@@ -134,6 +137,59 @@ bool CopyReplace(const char* from, const char* to) {
     SetFileAttributesA(to, source);
   return true;
 }
+
+bool CreateTemporaryBeside(const char* target, TemporaryFile* temporary) {
+  if (faults::Hit(faults::kCreate)) return false;
+  if (target == nullptr || temporary == nullptr) return false;
+  *temporary = TemporaryFile{};
+  temporary->target = target;
+  // A handful of tries: a clash of 64 random bits means someone planted
+  // the name, and the next draw gets past it.
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    unsigned long long random = 0;
+    if (BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(&random), sizeof random,
+                        BCRYPT_USE_SYSTEM_PREFERRED_RNG) != 0)
+      return false;
+    char suffix[32];
+    snprintf(suffix, sizeof suffix, ".~hanhua-%016llx", random);
+    std::string name = temporary->target + suffix;
+    // CREATE_NEW fails on any existing name, a link included, and never
+    // opens what is there.
+    HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+      temporary->file = FromHandle(handle);
+      temporary->path = name;
+      return true;
+    }
+    DWORD error = GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
+  }
+  return false;
+}
+
+bool CommitTemporary(TemporaryFile* temporary) {
+  if (temporary == nullptr || temporary->file == kNoFile) return false;
+  bool ok = !faults::Hit(faults::kMove);
+  if (!CloseHandle(Handle(temporary->file))) ok = false;
+  temporary->file = kNoFile;
+  if (ok)
+    ok = MoveFileExA(temporary->path.c_str(), temporary->target.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  if (ok) temporary->path.clear();
+  DiscardTemporary(temporary);
+  return ok;
+}
+
+void DiscardTemporary(TemporaryFile* temporary) {
+  if (temporary == nullptr) return;
+  Close(temporary->file);
+  temporary->file = kNoFile;
+  if (!temporary->path.empty()) DeleteFileA(temporary->path.c_str());
+  temporary->path.clear();
+}
+
+bool Flush(File file) { return file != kNoFile && FlushFileBuffers(Handle(file)) != 0; }
 
 bool SetAttributes(const char* path, uint32_t attributes) {
   if (faults::Hit(faults::kSetAttributes)) return false;
