@@ -5,11 +5,60 @@
 // MinGW's own printf, which knows the C99 and C++ sizes (%zu, %lld) that
 // the system's C runtime does not; the bytes of the text go out the same.
 #define __USE_MINGW_ANSI_STDIO 1
+#include <windows.h>
+
 #include <cstdio>
+#include <new>
+#include <string>
 
 #include "platform/platform.h"
+#include "platform/setup_support.h"
 
 namespace platform {
+
+namespace {
+
+ConsoleSink g_sink = nullptr;
+void* g_sinkContext = nullptr;
+
+// GBK (code page 936) to UTF-8 through UTF-16.
+std::string GbkToUtf8(const char* gbk) {
+  int units = MultiByteToWideChar(936, 0, gbk, -1, nullptr, 0);
+  if (units <= 0) return gbk;
+  std::wstring wide(size_t(units), L'\0');
+  MultiByteToWideChar(936, 0, gbk, -1, wide.data(), units);
+  int bytes = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  if (bytes <= 0) return gbk;
+  std::string utf8(size_t(bytes), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, utf8.data(), bytes, nullptr, nullptr);
+  utf8.resize(size_t(bytes - 1));
+  return utf8;
+}
+
+// The message formatted with its format in UTF-8, for the sink.
+void ToSink(const char* format, va_list args) {
+  try {
+    const std::string utf8Format = GbkToUtf8(format);
+    va_list copy;
+    va_copy(copy, args);
+    int len = vsnprintf(nullptr, 0, utf8Format.c_str(), copy);
+    va_end(copy);
+    if (len < 0) return;
+    std::string text(size_t(len) + 1, '\0');
+    vsnprintf(text.data(), text.size(), utf8Format.c_str(), args);
+    text.resize(size_t(len));
+    g_sink(format, text, g_sinkContext);
+  } catch (const std::bad_alloc&) {
+    // No memory for the message: it is lost, the program goes on.
+  }
+}
+
+}  // namespace
+
+void SetConsoleSink(ConsoleSink sink, void* context) {
+  g_sink = sink;
+  g_sinkContext = context;
+}
 
 // Nothing to set up: the console shows the bytes in its own code page.
 void ConsoleInit() {}
@@ -19,6 +68,10 @@ void ConsoleSetUtf8(bool) {}
 
 void ConsoleVPrintf(const char* format, va_list args) {
   if (format == nullptr) return;
+  if (g_sink != nullptr) {
+    ToSink(format, args);
+    return;
+  }
   vfprintf(stdout, format, args);
   fflush(stdout);
 }
