@@ -141,6 +141,7 @@ SearchResult FindGame(const std::vector<std::string>& startFolders, const Search
       folder = platform::ParentFolder(folder);
     }
     result = Decide(walk.counted);
+    result.level = up;
     if (result.outcome != Discovery::kTooFew) break;
   }
   // Movies beside the package folder's parents (a game started from inside

@@ -33,6 +33,7 @@ struct SearchResult {
   Discovery outcome = Discovery::kTooFew;
   GameFolders game;                     // kFound
   std::vector<FolderCount> candidates;  // folders holding listed packages, most first
+  int level = 0;  // parents above the start folders of the level that decided
   int foldersSearched = 0;
 };
 

@@ -118,7 +118,7 @@ class Session {
     if (!interactive()) return std::nullopt;
     screen_.Ask(prompt);
     std::string line;
-    if (!platform::ReadLine(&line)) {
+    if (!env_.readLine || !env_.readLine(&line)) {
       screen_.Say("");
       return std::nullopt;
     }
@@ -164,6 +164,14 @@ class Session {
       if (from.size() == 2 && from[0] == from[1]) from.pop_back();
     }
     SearchResult result = FindGame(from);
+    // A folder the player names is the game's or lies in it; a game found
+    // only above it is someone else's guess, taken only when confirmed.
+    if (!o_.gameDir.empty() && result.outcome == Discovery::kFound && result.level > 0 &&
+        !Confirm("文件夹 " + from[0] + " 里没有游戏，但在它的上层找到了：" + result.game.packageDir +
+                     "。使用它吗？(No game in the folder given, but one above it: use it?)",
+                 false)) {
+      result = SearchResult{Discovery::kTooFew, {}, result.candidates};
+    }
     if (result.outcome == Discovery::kTooFew && o_.gameDir.empty()) {
       const std::vector<std::string> steam = SteamGameFolders(env_.home);
       if (!steam.empty()) {
@@ -456,6 +464,7 @@ SetupEnvironment ThisProcessEnvironment() {
   env.home = platform::HomeFolder();
   env.console = platform::OutputIsConsole();
   env.ownConsole = platform::HasOwnConsole();
+  env.readLine = platform::ReadLine;
   return env;
 }
 
@@ -483,7 +492,7 @@ int RunSetup(const std::vector<std::string>& args, const SetupEnvironment& envir
   if (environment.ownConsole) {
     platform::WriteText("\n按 Enter 键关闭窗口…… (Press Enter to close.)");
     std::string line;
-    platform::ReadLine(&line);
+    if (environment.readLine) environment.readLine(&line);
   }
   return status;
 }

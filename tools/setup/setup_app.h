@@ -11,6 +11,7 @@
 // was touched).
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,8 @@ struct SetupEnvironment {
   std::string home;           // for Steam's library folders; empty: none
   bool console = false;       // standard output is a console
   bool ownConsole = false;    // the console is the program's own: wait for Enter at the end
+  // Reads an answer line; false at the end of input (platform::ReadLine).
+  std::function<bool(std::string*)> readLine;
 };
 
 SetupEnvironment ThisProcessEnvironment();
