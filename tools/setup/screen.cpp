@@ -21,6 +21,18 @@ std::string Timestamp() {
   return text;
 }
 
+// The columns text takes on a console: two for each character beyond
+// U+07FF (Chinese), one for any other.
+size_t Columns(const std::string& text) {
+  size_t columns = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if ((c & 0xC0) == 0x80) continue;
+    columns += c >= 0xE0 ? 2 : 1;
+  }
+  return columns;
+}
+
 }  // namespace
 
 std::string Duration(double seconds) {
@@ -48,9 +60,9 @@ std::string ProgressLine(const RunProgress& p, double elapsedSeconds, int barWid
   std::string line = "[" + std::string(size_t(filled), '=') + (filled < barWidth ? ">" : "") +
                      std::string(size_t(barWidth - filled - (filled < barWidth ? 1 : 0)), ' ') + "]";
   char numbers[160];
-  std::snprintf(numbers, sizeof numbers, " %3d%%  %d/%d 个文件  %s/%s MB", int(fraction * 100), p.filesDone,
-                p.filesTotal, Megabytes(p.bytesDone).c_str(), Megabytes(p.bytesTotal).c_str());
+  std::snprintf(numbers, sizeof numbers, " %3d%%  %d/%d 个文件", int(fraction * 100), p.filesDone, p.filesTotal);
   line += numbers;
+  if (p.bytesTotal > 0) line += "  " + Megabytes(p.bytesDone) + "/" + Megabytes(p.bytesTotal) + " MB";
   if (fraction > 0 && fraction < 1 && elapsedSeconds >= 0.1)
     line += "  剩余 " + Duration(elapsedSeconds * (1 - fraction) / fraction);
   return line;
@@ -110,8 +122,8 @@ void Screen::Progress(const RunProgress& progress) {
     lastDraw_ = now;
     const std::string line = ProgressLine(progress, elapsed);
     // The line keeps its width or grows (a shorter estimate is padded).
-    const size_t width = std::max(barShown_, line.size());
-    Write("\r" + line + std::string(width - line.size(), ' '));
+    const size_t width = std::max(barShown_, Columns(line));
+    Write("\r" + line + std::string(width - Columns(line), ' '));
     barShown_ = width;
     return;
   }

@@ -148,6 +148,8 @@ class Session {
                   "的文件夹，例如 " + driver::kTargetFiles[driver::kPackageCount] +
                   ". (Looked for a folder holding at least a tenth of the listed packages, and the movies.)");
     }
+    if (result.outcome == Discovery::kTooFew && !result.candidates.empty())
+      screen_.Say("找到的文件夹 (folders found):");
     for (size_t i = 0; i < result.candidates.size() && i < 5; ++i) {
       screen_.Say("  " + result.candidates[i].folder + ": " + std::to_string(result.candidates[i].packages) + " / " +
                   std::to_string(driver::kPackageCount) + " 个引擎包 (packages)");
