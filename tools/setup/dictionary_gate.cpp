@@ -3,7 +3,6 @@
 #include "platform/platform.h"
 #include "platform/setup_support.h"
 #include "tools/dict/dict_check.h"
-#include "tools/dict/dict_file.h"
 
 namespace setup {
 
@@ -15,48 +14,44 @@ constexpr char kCheckAdvice[] =
     "用 hanhua-dict check 查看全部问题，修正后再试；或换用汉化包里原来的 chs.txt。"
     "(See every problem with \"hanhua-dict check\", or use the chs.txt of the translation package.)";
 
-bool HasLoneLineFeeds(const std::string& text) {
-  for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1))
-    if (at == 0 || text[at - 1] != '\r') return true;
+// Whether the first lines of the file end in LF alone: the loader finds no
+// entry then (an entry marker must follow a CR LF).
+bool HasLoneLineFeeds(const std::string& path) {
+  platform::File file = platform::OpenRead(path.c_str());
+  if (file == platform::kNoFile) return false;
+  std::string head(65536, '\0');
+  const int64_t n = platform::Read(file, head.data(), uint32_t(head.size()));
+  platform::Close(file);
+  head.resize(n > 0 ? size_t(n) : 0);
+  for (size_t at = head.find('\n'); at != std::string::npos; at = head.find('\n', at + 1))
+    if (at == 0 || head[at - 1] != '\r') return true;
   return false;
 }
 
-DictionaryVerdict LoadProblem(const dict_tool::DictFile& file, const dict_tool::LoadError& error) {
+uint64_t FileSizeOf(const std::string& path) {
+  platform::FileIdentity identity;
+  return platform::GetFileIdentity(path.c_str(), &identity) ? identity.size : 0;
+}
+
+DictionaryVerdict LoadProblem(const std::string& path, const dict_tool::CheckResult& result) {
   DictionaryVerdict v;
-  using dict_tool::LoadFailure;
-  switch (error.failure) {
-    case LoadFailure::kUnreadable:
-    case LoadFailure::kChanged:
-      v.problem = "词典无法读取。(The dictionary cannot be read.)";
-      v.advice = "确认文件没有被其他程序占用。(Make sure no other program holds it open.)";
-      break;
-    case LoadFailure::kEmpty:
-      v.problem = "词典是空文件。(The dictionary is empty.)";
-      v.advice = "请重新下载汉化包里的 chs.txt。(Download the translation's chs.txt again.)";
-      break;
-    case LoadFailure::kTooLarge:
-      v.problem = "词典超过 200,000,000 字节。(The dictionary is larger than 200,000,000 bytes.)";
-      v.advice = kCheckAdvice;
-      break;
-    case LoadFailure::kPathTooLong:
-    case LoadFailure::kNoEntry:
-    case LoadFailure::kMissingMarker:
-    case LoadFailure::kNone:
-      if (HasLoneLineFeeds(file.text)) {
-        v.problem = "词典的换行不是 Windows 格式 (CR LF)，游戏会一条也翻译不了。"
-                    "(The dictionary's line breaks are LF, not CR LF: nothing would be translated.)";
-        v.advice = "用记事本打开 chs.txt，另存为时选择 UTF-8 编码和 Windows (CR LF) 换行。"
-                   "(Save it again as UTF-8 with Windows (CR LF) line breaks.)";
-      } else if (error.failure == LoadFailure::kMissingMarker) {
-        v.problem = "词典第 " + std::to_string(error.line) + " 行的词条缺少标记行，整个词典无法使用。"
-                    "(Entry at line " + std::to_string(error.line) +
-                    " lacks a marker line: the whole dictionary would be ignored.)";
-        v.advice = kCheckAdvice;
-      } else {
-        v.problem = "这不是汉化词典：文件里找不到词条。(No dictionary entry in this file.)";
-        v.advice = kCheckAdvice;
-      }
-      break;
+  const uint32_t line = result.findings.empty() ? 0 : result.findings.front().line;
+  if (FileSizeOf(path) == 0) {
+    v.problem = "词典是空文件。(The dictionary is empty.)";
+    v.advice = "请重新下载汉化包里的 chs.txt。(Download the translation's chs.txt again.)";
+  } else if (HasLoneLineFeeds(path)) {
+    v.problem = "词典的换行不是 Windows 格式 (CR LF)，游戏会一条也翻译不了。"
+                "(The dictionary's line breaks are LF, not CR LF: nothing would be translated.)";
+    v.advice = "用记事本打开 chs.txt，另存为时选择 UTF-8 编码和 Windows (CR LF) 换行。"
+               "(Save it again as UTF-8 with Windows (CR LF) line breaks.)";
+  } else if (line > 1) {
+    v.problem = "词典第 " + std::to_string(line) + " 行的词条缺少标记行，整个词典无法使用。(Entry at line " +
+                std::to_string(line) + " lacks a marker line: the whole dictionary would be ignored.)";
+    v.advice = kCheckAdvice;
+  } else {
+    v.problem = "这不是可用的汉化词典 (not a usable dictionary): " +
+                (result.findings.empty() ? std::string() : result.findings.front().message);
+    v.advice = kCheckAdvice;
   }
   return v;
 }
@@ -79,28 +74,26 @@ DictionaryVerdict CheckDictionary(const std::string& path) {
     v.advice = kCheckAdvice;
     return v;
   }
-  dict_tool::DictFile file;
-  dict_tool::LoadError error;
-  if (!dict_tool::LoadDictFile(path, &file, &error) || file.count() == 0) return LoadProblem(file, error);
-  const std::vector<dict_tool::Finding> findings = dict_tool::CheckDictFile(file);
-  int errors = 0;
-  const dict_tool::Finding* first = nullptr;
-  bool order = false;
-  for (const dict_tool::Finding& finding : findings) {
-    if (!dict_tool::IsError(finding.defect)) continue;
-    if (first == nullptr) first = &finding;
-    order |= finding.defect == dict_tool::Defect::kOutOfOrder;
-    ++errors;
-  }
+  const dict_tool::CheckResult result = dict_tool::CheckDictionary(path);
+  if (!result.loaded || result.entries == 0) return LoadProblem(path, result);
   DictionaryVerdict v;
-  v.entries = file.count();
-  if (errors == 0) {
+  v.entries = result.entries;
+  if (result.errors == 0) {
     v.usable = true;
     return v;
   }
-  v.problem = "词典有 " + std::to_string(errors) + " 处错误，第一处在第 " + std::to_string(first->line) +
-              " 行：" + first->message + " (" + std::to_string(errors) + " errors; the first at line " +
-              std::to_string(first->line) + ")";
+  const dict_tool::Diagnostic* first = nullptr;
+  bool order = false;
+  for (const dict_tool::Diagnostic& d : result.findings) {
+    if (d.severity != dict_tool::Severity::kError) continue;
+    if (first == nullptr) first = &d;
+    order |= d.check == dict_tool::DefectCheckName(dict_tool::Defect::kOutOfOrder);
+  }
+  const std::string errors = std::to_string(result.errors);
+  const std::string line = first != nullptr ? std::to_string(first->line) : "?";
+  v.problem = "词典有 " + errors + " 处错误，第一处在第 " + line + " 行：" +
+              (first != nullptr ? first->message : std::string()) + " (" + errors + " errors; the first at line " +
+              line + ")";
   v.advice = order ? kSortAdvice : kCheckAdvice;
   return v;
 }

@@ -12,7 +12,6 @@
 #include "package/package_patcher.h"
 #include "platform/platform.h"
 #include "platform/setup_support.h"
-#include "tools/dict/game_texts.h"
 
 namespace setup {
 
@@ -250,37 +249,6 @@ bool FolderIsWritable(const std::string& folder) {
     return false;
   platform::DiscardTemporary(&probe);
   return true;
-}
-
-InstallCheck CheckInstall(const GameFolders& game, const std::function<void(const RunProgress&)>& progress) {
-  InstallCheck check;
-  RunProgress at;
-  at.filesTotal = driver::kTargetFileCount;
-  const std::string movieDir = MovieDirOf(game);
-  for (int i = 0; i < driver::kTargetFileCount; ++i) {
-    at.filesDone = i + 1;
-    if (progress && (i % 32 == 0 || i + 1 == driver::kTargetFileCount)) progress(at);
-    if (!dict_tool::IsListedFile(i)) continue;
-    using dict_tool::Copy;
-    const dict_tool::FileTexts shipped = dict_tool::ReadListedFile(game.packageDir, movieDir, i, Copy::kShipped);
-    if (shipped.path.empty()) continue;
-    ++check.filesChecked;
-    const dict_tool::FileTexts original = dict_tool::ReadListedFile(game.packageDir, movieDir, i, Copy::kOriginal);
-    if (!shipped.readable) {
-      check.problems.push_back(shipped.path + ": " + ReasonForCode(shipped.code));
-      continue;
-    }
-    uint64_t& total = shipped.movie ? check.subtitles : check.strings;
-    uint64_t& translated = shipped.movie ? check.subtitlesTranslated : check.stringsTranslated;
-    total += original.texts.size();
-    if (!original.fromBackup || !original.readable) continue;
-    if (shipped.texts.size() != original.texts.size()) {
-      check.problems.push_back(shipped.path + ": 与备份的文本数目不同 (holds other texts than its backup)");
-      continue;
-    }
-    for (size_t k = 0; k < shipped.texts.size(); ++k) translated += shipped.texts[k].text != original.texts[k].text;
-  }
-  return check;
 }
 
 }  // namespace setup

@@ -57,15 +57,4 @@ int DeleteBackups(const GameFiles& files, std::vector<std::string>* failed);
 // folder that only an administrator may change).
 bool FolderIsWritable(const std::string& folder);
 
-// What an install left, counted by reading every listed file and its backup.
-struct InstallCheck {
-  int filesChecked = 0;
-  uint64_t strings = 0;             // dialogue strings of the game
-  uint64_t stringsTranslated = 0;   // of them, changed in the installed packages
-  uint64_t subtitles = 0;
-  uint64_t subtitlesTranslated = 0;
-  std::vector<std::string> problems;  // "PATH: what is wrong"
-};
-InstallCheck CheckInstall(const GameFolders& game, const std::function<void(const RunProgress&)>& progress);
-
 }  // namespace setup

@@ -5,6 +5,7 @@
 
 #include "driver/target_files.h"
 #include "platform/setup_support.h"
+#include "tools/dict/verify.h"
 #include "tools/setup/dictionary_gate.h"
 #include "tools/setup/discovery.h"
 #include "tools/setup/game_files.h"
@@ -326,6 +327,29 @@ class Session {
       screen_.Say("  …… 其余 " + std::to_string(failures.size() - kFailuresShown) + " 个见日志 (the rest are in the log)");
   }
 
+  // The toolkit's check of the install: the files are sound, and with the
+  // dictionary, they hold every translation it makes.
+  dict_tool::VerifyResult CheckTheInstall() {
+    screen_.Say("正在检查…… (checking)");
+    const dict_tool::GameDirs dirs{game_.packageDir, game_.movieDir.empty() ? game_.packageDir : game_.movieDir};
+    return dict_tool::VerifyInstall(dirs, verdict_.usable ? copy_.path() : "", true);
+  }
+
+  void SayCounts(const dict_tool::VerifyResult& v) {
+    auto count = [&v](uint64_t translated, uint64_t expected) {
+      return "已翻译 " + std::to_string(translated) +
+             (v.withDictionary ? " / " + std::to_string(expected) + " 条 (translated, of those the dictionary translates)"
+                               : " 条 (translated)");
+    };
+    screen_.Say("对白 (dialogue strings): " + count(v.dialogueTranslated, v.dialogueExpected));
+    screen_.Say("字幕 (subtitles):        " + count(v.subtitlesTranslated, v.subtitlesExpected));
+    for (size_t i = 0; i < v.findings.size(); ++i) {
+      const std::string line = "检查发现问题 (check found): " + dict_tool::FormatDiagnostic(v.findings[i]);
+      if (i < kFailuresShown) screen_.Say(line);
+      else screen_.Log(line);
+    }
+  }
+
   // --- the runs -----------------------------------------------------------------
 
   int DoInstall(bool ask) {
@@ -343,9 +367,7 @@ class Session {
     screen_.BeginProgress("正在安装汉化…… (installing)");
     const RunReport report = Install(game_, files, copy_.folder(), Hooks());
     screen_.EndProgress();
-    screen_.BeginProgress("正在检查…… (checking)");
-    const InstallCheck check = CheckInstall(game_, [this](const RunProgress& p) { screen_.Progress(p); });
-    screen_.EndProgress();
+    const dict_tool::VerifyResult check = CheckTheInstall();
 
     int packages = 0, movies = 0;
     for (const ListedFile& f : files.files) {
@@ -356,14 +378,10 @@ class Session {
     screen_.Say("—— 安装完成 (installed) ——");
     screen_.Say("重建了 " + std::to_string(packages) + " 个引擎包和 " + std::to_string(movies) +
                 " 个影片 (packages and movies rebuilt)");
-    screen_.Say("对白 (dialogue strings): 已翻译 " + std::to_string(check.stringsTranslated) + " / " +
-                std::to_string(check.strings) + " 条 (translated)");
-    screen_.Say("字幕 (subtitles):        已翻译 " + std::to_string(check.subtitlesTranslated) + " / " +
-                std::to_string(check.subtitles) + " 条 (translated)");
+    SayCounts(check);
     SayFailures(report.failures);
-    for (const std::string& p : check.problems) screen_.Say("检查发现问题 (check found): " + p);
     screen_.Say("用时 (time taken): " + Duration(report.seconds));
-    return report.failures.empty() && check.problems.empty() ? kExitDone : kExitFailed;
+    return report.failures.empty() && check.exitStatus == dict_tool::kExitOk ? kExitDone : kExitFailed;
   }
 
   int DoRestore(bool ask) {
@@ -406,20 +424,12 @@ class Session {
       screen_.Say("没有找到备份：汉化没有安装。(No backup: the translation is not installed.)");
       return kExitFailed;
     }
-    screen_.BeginProgress("正在检查…… (checking)");
-    const InstallCheck check = CheckInstall(game_, [this](const RunProgress& p) { screen_.Progress(p); });
-    screen_.EndProgress();
-    screen_.Say("检查了 " + std::to_string(check.filesChecked) + " 个文件 (files checked)");
-    screen_.Say("对白 (dialogue strings): 已翻译 " + std::to_string(check.stringsTranslated) + " / " +
-                std::to_string(check.strings) + " 条 (translated)");
-    screen_.Say("字幕 (subtitles):        已翻译 " + std::to_string(check.subtitlesTranslated) + " / " +
-                std::to_string(check.subtitles) + " 条 (translated)");
-    for (const std::string& p : check.problems) screen_.Say("问题 (problem): " + p);
-    if (check.stringsTranslated + check.subtitlesTranslated == 0) {
-      screen_.Say("没有任何文本被翻译。(Nothing is translated.)");
-      return kExitFailed;
-    }
-    if (!check.problems.empty()) return kExitFailed;
+    PrepareDictionary();  // counts what it translates when it is usable
+    const dict_tool::VerifyResult check = CheckTheInstall();
+    screen_.Say("检查了 " + std::to_string(check.packages) + " 个引擎包和 " + std::to_string(check.movies) +
+                " 个影片 (packages and movies checked)");
+    SayCounts(check);
+    if (check.exitStatus != dict_tool::kExitOk) return kExitFailed;
     screen_.Say("汉化完好。(The translation is in place.)");
     return kExitDone;
   }
