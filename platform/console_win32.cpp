@@ -5,14 +5,13 @@
 // MinGW's own printf, which knows the C99 and C++ sizes (%zu, %lld) that
 // the system's C runtime does not; the bytes of the text go out the same.
 #define __USE_MINGW_ANSI_STDIO 1
-#include <windows.h>
-
 #include <cstdio>
 #include <new>
 #include <string>
 
 #include "platform/platform.h"
 #include "platform/setup_support.h"
+#include "platform/terminal.h"
 
 namespace platform {
 
@@ -21,24 +20,11 @@ namespace {
 ConsoleSink g_sink = nullptr;
 void* g_sinkContext = nullptr;
 
-// GBK (code page 936) to UTF-8 through UTF-16.
-std::string GbkToUtf8(const char* gbk) {
-  int units = MultiByteToWideChar(936, 0, gbk, -1, nullptr, 0);
-  if (units <= 0) return gbk;
-  std::wstring wide(size_t(units), L'\0');
-  MultiByteToWideChar(936, 0, gbk, -1, wide.data(), units);
-  int bytes = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  if (bytes <= 0) return gbk;
-  std::string utf8(size_t(bytes), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, utf8.data(), bytes, nullptr, nullptr);
-  utf8.resize(size_t(bytes - 1));
-  return utf8;
-}
-
 // The message formatted with its format in UTF-8, for the sink.
 void ToSink(const char* format, va_list args) {
   try {
-    const std::string utf8Format = GbkToUtf8(format);
+    std::string utf8Format;
+    if (!GbkToUtf8(format, &utf8Format)) utf8Format = format;
     va_list copy;
     va_copy(copy, args);
     int len = vsnprintf(nullptr, 0, utf8Format.c_str(), copy);

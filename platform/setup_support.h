@@ -1,7 +1,8 @@
 // What the players' installer (hanhua-setup) needs of the system beyond the
 // patcher's calls: its own folder, folder listings, a console that shows
 // Chinese whatever its code page, answers typed or dragged into it, and
-// whether the program has a console window of its own.
+// whether the program has a console window of its own. (Console output, and
+// whether standard output is a console, are in platform/terminal.h.)
 //
 // Paths are 8-bit strings as everywhere in the platform layer: UTF-8 on
 // POSIX; on Windows the process's code page, which hanhua-setup's manifest
@@ -63,16 +64,6 @@ bool RemoveEmptyFolder(const std::string& path);
 // ---------------------------------------------------------------------------
 // Console
 
-// Prepares standard output for WriteText (Windows: nothing to do; kept so
-// that the program's start reads the same everywhere).
-void SetupConsoleInit();
-// True when standard output is a console (a terminal) rather than a file or
-// a pipe.
-bool OutputIsConsole();
-// Writes UTF-8 text to standard output: to a Windows console through its
-// wide-character call, so Chinese shows on any code page; everywhere else as
-// the UTF-8 bytes.
-void WriteText(std::string_view utf8);
 // Reads one line from standard input, without its line break, as an 8-bit
 // text that paths take (a Windows console is read in wide characters and
 // the line converted, so a dragged folder's name arrives whole). False at

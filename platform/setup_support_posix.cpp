@@ -123,15 +123,6 @@ bool MakePrivateFolder(std::string* path) {
 
 bool RemoveEmptyFolder(const std::string& path) { return ::rmdir(Native(path).c_str()) == 0; }
 
-void SetupConsoleInit() {}
-
-bool OutputIsConsole() { return ::isatty(STDOUT_FILENO) == 1; }
-
-void WriteText(std::string_view utf8) {
-  fwrite(utf8.data(), 1, utf8.size(), stdout);
-  fflush(stdout);
-}
-
 bool ReadLine(std::string* line) {
   line->clear();
   int c;

@@ -1,8 +1,8 @@
 // Windows backend of the installer's system calls (platform/setup_support.h).
 // Paths go through the 8-bit ("A") calls like the rest of the platform
 // layer: hanhua-setup's manifest makes the process code page UTF-8, so they
-// express every character. The console is written and read in wide
-// characters, which shows Chinese whatever the console's code page.
+// express every character. Answers are read from a console in wide
+// characters, so a dragged folder's name arrives whole.
 #include <windows.h>
 #include <bcrypt.h>
 
@@ -15,14 +15,6 @@
 namespace platform {
 
 namespace {
-
-std::wstring Widen(std::string_view text, UINT codePage) {
-  if (text.empty()) return {};
-  int units = MultiByteToWideChar(codePage, 0, text.data(), int(text.size()), nullptr, 0);
-  std::wstring wide(size_t(units > 0 ? units : 0), L'\0');
-  if (units > 0) MultiByteToWideChar(codePage, 0, text.data(), int(text.size()), wide.data(), units);
-  return wide;
-}
 
 std::string Narrow(std::wstring_view wide, UINT codePage) {
   if (wide.empty()) return {};
@@ -146,23 +138,6 @@ bool MakePrivateFolder(std::string* path) {
 }
 
 bool RemoveEmptyFolder(const std::string& path) { return RemoveDirectoryA(path.c_str()) != 0; }
-
-void SetupConsoleInit() {}
-
-bool OutputIsConsole() { return IsConsole(GetStdHandle(STD_OUTPUT_HANDLE)); }
-
-void WriteText(std::string_view utf8) {
-  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-  if (IsConsole(out)) {
-    fflush(stdout);
-    const std::wstring wide = Widen(utf8, CP_UTF8);
-    DWORD written;
-    WriteConsoleW(out, wide.data(), DWORD(wide.size()), &written, nullptr);
-    return;
-  }
-  fwrite(utf8.data(), 1, utf8.size(), stdout);
-  fflush(stdout);
-}
 
 bool ReadLine(std::string* line) {
   line->clear();

@@ -3,12 +3,10 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform/setup_support.h"
 #include "tools/setup/setup_app.h"
 
 int main(int argc, char** argv) {
   platform::ConsoleInit();
-  platform::SetupConsoleInit();
   platform::KeepFreedMemory();
   const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   return setup::RunSetup(args, setup::ThisProcessEnvironment());

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "platform/setup_support.h"
+#include "platform/terminal.h"
 
 namespace setup {
 
@@ -80,7 +80,7 @@ Screen::Screen(const std::string& logPath, bool console) : console_(console) {
 
 Screen::~Screen() { platform::Close(log_); }
 
-void Screen::Write(const std::string& text) { platform::WriteText(text); }
+void Screen::Write(const std::string& text) { platform::WriteUtf8(platform::Stream::kOut, text); }
 
 void Screen::Log(const std::string& line) {
   if (log_ == platform::kNoFile) return;

@@ -5,6 +5,7 @@
 
 #include "driver/target_files.h"
 #include "platform/setup_support.h"
+#include "platform/terminal.h"
 #include "tools/dict/verify.h"
 #include "tools/setup/dictionary_gate.h"
 #include "tools/setup/discovery.h"
@@ -474,7 +475,7 @@ SetupEnvironment ThisProcessEnvironment() {
   env.currentFolder = platform::AbsolutePath(".");
   if (!env.programFolder.empty()) env.logPath = platform::JoinPath(env.programFolder, kLogName);
   env.home = platform::HomeFolder();
-  env.console = platform::OutputIsConsole();
+  env.console = platform::IsTerminal(platform::Stream::kOut);
   env.ownConsole = platform::HasOwnConsole();
   env.readLine = platform::ReadLine;
   return env;
@@ -502,7 +503,7 @@ int RunSetup(const std::vector<std::string>& args, const SetupEnvironment& envir
     screen.Log("exit status " + std::to_string(status));
   }
   if (environment.ownConsole) {
-    platform::WriteText("\n按 Enter 键关闭窗口…… (Press Enter to close.)");
+    platform::WriteUtf8(platform::Stream::kOut, "\n按 Enter 键关闭窗口…… (Press Enter to close.)");
     std::string line;
     if (environment.readLine) environment.readLine(&line);
   }
