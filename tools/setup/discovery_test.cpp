@@ -104,9 +104,16 @@ TEST(SetupDiscovery, SteamLibraries) {
   const fs::path library = fs::path(home.path()) / "Games";
   fs::create_directories(steam / "common");
   fs::create_directories(library / "steamapps" / "common");
+  // The file escapes backslashes (Windows paths) as a C string does.
+  auto escaped = [](const fs::path& path) {
+    std::string text;
+    for (char c : path.string()) text += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    return text;
+  };
   fixtures::WriteFileText((steam / "libraryfolders.vdf").string(),
-                          "\"libraryfolders\" { \"0\" { \"path\" \"" + home.path() + "/.steam/steam\" } \"1\" { "
-                          "\"path\" \"" + library.string() + "\" } \"2\" { \"path\" \"/nowhere\" } }");
+                          "\"libraryfolders\" { \"0\" { \"path\" \"" + escaped(steam.parent_path()) +
+                              "\" } \"1\" { \"path\" \"" + escaped(library) +
+                              "\" } \"2\" { \"path\" \"/nowhere\" } }");
   EXPECT_EQ(SteamGameFolders(home.path()),
             (std::vector<std::string>{(steam / "common").string(), (library / "steamapps" / "common").string()}));
 }

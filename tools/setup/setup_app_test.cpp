@@ -95,6 +95,12 @@ class SetupEndToEnd : public testing::Test {
 std::unique_ptr<fixtures::TempDir> SetupEndToEnd::demo_;
 
 TEST_F(SetupEndToEnd, InstallVerifyRestoreLeaveWhatThePatcherLeaves) {
+#ifdef _WIN32
+  // Three copies of the demo game take minutes under Wine; the Windows
+  // program gets the same run from outside, in a folder named in Chinese
+  // (scripts/compare-setup-windows).
+  GTEST_SKIP() << "run by scripts/compare-setup-windows on Windows";
+#endif
   const std::string patcher = LayOut(work_.path(), "patcher");
   const std::string named = LayOut(work_.path(), "named");  // install --yes --dict chs.txt GAME
   const std::string plain = LayOut(work_.path(), "plain");  // install --yes, from the game folder
