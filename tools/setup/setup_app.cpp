@@ -89,7 +89,7 @@ std::string Unquote(std::string text) {
 }
 
 bool ContainsProgramFiles(const std::string& path) {
-  std::string key = platform::FileNameKey(path);
+  std::string key = path;
   for (char& c : key)
     if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
   return key.find("PROGRAM FILES") != std::string::npos;
