@@ -12,6 +12,7 @@
 #include "common/bytes.h"
 #include "common/messages.h"
 #include "package/package_patcher.h"
+#include "package/package_pipeline.h"
 #include "package/zlib_block.h"
 #include "platform/parallel.h"
 
@@ -44,6 +45,20 @@ constexpr char kThreadsVariable[] = "HANHUA_THREADS";
 
 std::atomic<unsigned> g_forcedThreads{0};
 
+// Set on a thread that builds a package ahead of its turn: its messages
+// would come out of order, so it prints none (a package that fails there is
+// built again in its turn, which prints them).
+thread_local bool t_quiet = false;
+
+template <typename... Args>
+void Say(const char* format, Args... args) {
+  if (!t_quiet) platform::ConsolePrintf(format, args...);
+}
+
+// A limit on the bytes that a backup and its image take together, for a
+// build ahead of its turn; kNoBudget for none.
+constexpr uint64_t kNoBudget = UINT64_MAX;
+
 // The backup in memory: size bytes of file data (followed by 4 zero bytes
 // that no field may use).
 struct Backup {
@@ -64,7 +79,7 @@ struct Summary {
 };
 
 int Damaged(const char* path) {
-  platform::ConsolePrintf(messages::kMsgPackageDamaged, path);
+  Say(messages::kMsgPackageDamaged, path);
   return kPatchDamaged;
 }
 
@@ -131,10 +146,10 @@ int DecompressLzo(const uint8_t* src, uint32_t srcLength, uint8_t* dst, uint32_t
 // DecompressLzo or kPatchLzoInit) and returns the code.
 int ReportBlockFailure(int code) {
   if (code == kPatchLzoInit) {
-    platform::ConsolePrintf("%s", messages::kMsgLzoInitFailed);
-    platform::ConsolePrintf("%s", messages::kMsgLzoInitHint);
+    Say("%s", messages::kMsgLzoInitFailed);
+    Say("%s", messages::kMsgLzoInitHint);
   } else {
-    platform::ConsolePrintf("%s", messages::kMsgSizeMismatch);
+    Say("%s", messages::kMsgSizeMismatch);
   }
   return code;
 }
@@ -349,21 +364,24 @@ int DecompressBlocks(const Backup& in, const Summary& summary, uint64_t limit,
     std::memset(image + sink.covered, 0, layout.size + 4 - sink.covered);
   }
   if (layout.stop == LayoutStop::kUnknownCompression) {
-    platform::ConsolePrintf("%s", messages::kMsgUnknownCompression);
+    Say("%s", messages::kMsgUnknownCompression);
     return kPatchBlockFailed;
   }
   if (layout.stop == LayoutStop::kDamaged) return Damaged(path);
   return 0;
 }
 
-// Reads the whole of file into a buffer of its size plus 4 zero bytes.
-int ReadWhole(platform::File file, const char* path, ImageBytes* buffer, uint32_t* size) {
+// Reads the whole of file into a buffer of its size plus 4 zero bytes. A
+// file larger than budget is not read (kPatchOutOfMemory, nothing printed).
+int ReadWhole(platform::File file, const char* path, ImageBytes* buffer, uint32_t* size,
+              uint64_t budget = kNoBudget) {
   *size = platform::FileSize(file);
   if (*size == platform::kSizeError) return kPatchNoSize;
+  if (*size > budget) return kPatchOutOfMemory;
   *buffer = AllocateUnfilledImageBytes(uint64_t(*size) + 4);
   if (!*buffer) return kPatchOutOfMemory;
   if (platform::Read(file, buffer->get(), *size) != int64_t(*size)) {
-    platform::ConsolePrintf(messages::kMsgReadFileError, path);
+    Say(messages::kMsgReadFileError, path);
     return kPatchShortRead;
   }
   std::memset(buffer->get() + *size, 0, 4);
@@ -397,14 +415,17 @@ bool TakeImage(ImageBytes data, uint32_t size, PackageImage* image) {
 // changed to describe an uncompressed package: the package flag bits that
 // describe the compressed form cleared, compression flags and chunk count 0.
 // Returns 0 or a PatchPackageFile code, after printing its message.
+// A package whose backup and image would take more than budget bytes
+// together is not built (kPatchOutOfMemory, nothing printed).
 int BuildUncompressed(const Backup& in, const Summary& summary, const char* path,
-                      ImageBytes* image, uint32_t* imageSize) {
+                      ImageBytes* image, uint32_t* imageSize, uint64_t budget = kNoBudget) {
   const uint64_t limit = OutputLimit(in.size);
   Layout layout;
   WalkChunks(in, summary, limit, &layout, nullptr);
+  if (layout.size > budget - std::min(budget, in.size)) return kPatchOutOfMemory;
   ImageBytes out = AllocateUnfilledImageBytes(layout.size + 4);  // below 4 GiB: layout.size <= limit
   if (!out) {
-    platform::ConsolePrintf("%s", messages::kMsgImageAllocError);
+    Say("%s", messages::kMsgImageAllocError);
     return kPatchOutOfMemory;
   }
   std::memcpy(out.get(), in.data, summary.chunkTable);
@@ -447,26 +468,49 @@ void SetDecompressionThreads(unsigned threads) {
   g_forcedThreads.store(std::min(threads, kMaxThreads), std::memory_order_relaxed);
 }
 
+namespace {
+
+int BuildWithin(platform::File backup, const char* outputPath, ImageBytes* image, uint32_t* size,
+                uint64_t budget) {
+  // The backup is let go as soon as its uncompressed form is built.
+  ImageBytes buffer;
+  uint32_t backupSize = 0;
+  int code = ReadWhole(backup, outputPath, &buffer, &backupSize, budget);
+  if (code != 0) return code;
+  Backup in{buffer.get(), backupSize};
+  Summary summary;
+  code = ReadSummary(in, outputPath, &summary);
+  if (code != 0) return code;
+  return BuildUncompressed(in, summary, outputPath, image, size, budget);
+}
+
+}  // namespace
+
+int BuildPackageImage(platform::File backup, const char* outputPath, ImageBytes* image,
+                      uint32_t* size) {
+  return BuildWithin(backup, outputPath, image, size, kNoBudget);
+}
+
+int BuildPackageImageAhead(platform::File backup, const char* path, uint64_t budget,
+                           ImageBytes* image, uint32_t* size) {
+  t_quiet = true;
+  const int code = BuildWithin(backup, path, image, size, budget);
+  t_quiet = false;
+  return code;
+}
+
 int WriteUncompressedPackage(platform::File backup, platform::File output, const char* outputPath,
                              PackageImage* image) {
   ImageBytes uncompressed;
   uint32_t size = 0;
-  {
-    // The backup is let go as soon as its uncompressed form is built.
-    ImageBytes buffer;
-    uint32_t backupSize = 0;
-    int code = ReadWhole(backup, outputPath, &buffer, &backupSize);
-    if (code != 0) return code;
-    Backup in{buffer.get(), backupSize};
-    Summary summary;
-    code = ReadSummary(in, outputPath, &summary);
-    if (code != 0) return code;
-    code = BuildUncompressed(in, summary, outputPath, &uncompressed, &size);
+  if (!TakePreparedImage(outputPath, &uncompressed, &size)) {
+    int code = BuildPackageImage(backup, outputPath, &uncompressed, &size);
     if (code != 0) return code;
   }
+  NoteImageSize(size);
   // A new file: its position is at its start.
   if (platform::Write(output, uncompressed.get(), size) != int64_t(size)) {
-    platform::ConsolePrintf(messages::kMsgWriteFileError, outputPath);
+    Say(messages::kMsgWriteFileError, outputPath);
     return kPatchWriteFailed;
   }
   // The summary was read whole from the backup, so its table fields are in.
