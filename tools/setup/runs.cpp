@@ -10,6 +10,7 @@
 #include "driver/target_files.h"
 #include "movie/movie_patcher.h"
 #include "package/package_patcher.h"
+#include "package/package_pipeline.h"
 #include "platform/platform.h"
 #include "platform/setup_support.h"
 
@@ -215,7 +216,8 @@ RunReport Install(const GameFolders& game, const GameFiles& files, const std::st
   const auto start = std::chrono::steady_clock::now();
   WorkIn work(dictionaryFolder);
   Run run(files, hooks);
-  driver::Eng2Chs(game.packageDir.c_str(), MovieDirOf(game).c_str(), driver::Patchers{PatchMovie, PatchPackage});
+  driver::Eng2Chs(game.packageDir.c_str(), MovieDirOf(game).c_str(),
+                  driver::Patchers{PatchMovie, PatchPackage, package::PreparePackage});
   return run.TakeReport(start);
 }
 
