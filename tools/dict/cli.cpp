@@ -10,6 +10,7 @@
 
 #include "platform/platform.h"
 #include "tools/dict/commands.h"
+#include "tools/dict/content_checks.h"
 #include "tools/dict/tool_io.h"
 
 namespace dict_tool {
@@ -24,6 +25,8 @@ constexpr char kDescription[] =
 struct Options {
   GameDirs game;
   std::string input, second, output, obsolete;
+  ContentRequest content;
+  std::vector<std::string> checkGame;
   bool quiet = false, strict = false, all = false, keepRemarks = false, allFiles = false, force = false;
 };
 
@@ -48,6 +51,34 @@ void AddQuiet(CLI::App* command, Options* o) {
   command->add_flag("-q,--quiet", o->quiet, "no progress lines");
 }
 
+// po export/import and xliff export/import.
+void AddInterchange(CLI::App& app, Options* o, std::function<int()>* action, Interchange format) {
+  const bool po = format == Interchange::kPo;
+  CLI::App* group = app.add_subcommand(po ? "po" : "xliff", po ? "Dictionaries to and from gettext PO files"
+                                                                : "Dictionaries to and from XLIFF 1.2 files");
+  group->require_subcommand(1);
+  CLI::App* out = AddCommand(
+      *group, "export", po ? "Write a dictionary as a PO file" : "Write a dictionary as an XLIFF 1.2 file",
+      po ? "One message per entry: msgid the source, msgstr the translation (empty when untranslated, the "
+           "source itself when marked [identical]), #. the remark, #: where extract found the text, #, fuzzy "
+           "with the suggestion of a fuzzy merge. UTF-8, zh_CN."
+         : "One trans-unit per entry: source, target (state translated; final when marked [identical]; "
+           "needs-review-translation for the suggestion of a fuzzy merge; none when untranslated), note the "
+           "remark.");
+  out->add_option("FILE", o->input, "the dictionary")->required();
+  AddOutput(out, o, po ? "the PO file to write" : "the XLIFF file to write");
+  out->callback([o, action, format] { *action = [o, format] { return RunInterchangeExport(o->input, o->output, format); }; });
+  CLI::App* in = AddCommand(
+      *group, "import", po ? "Read a PO file into a dictionary" : "Read an XLIFF file into a dictionary",
+      "Reads the messages back: a translation becomes the target, a translation equal to its source marks the "
+      "entry [identical], an untranslated message keeps target = source, a fuzzy one (or one needing review) is "
+      "kept as a suggestion in the remark and not installed. Writes the dictionary in lookup order; writes "
+      "nothing when a text has errors.");
+  in->add_option("FILE", o->input, po ? "the PO file" : "the XLIFF file")->required();
+  AddOutput(in, o, "the dictionary to write");
+  in->callback([o, action, format] { *action = [o, format] { return RunInterchangeImport(o->input, o->output, format); }; });
+}
+
 // Defines the commands; each sets action to its run.
 void DefineCommands(CLI::App& app, Options* o, std::function<int()>* action) {
   CLI::App* extract = AddCommand(
@@ -67,11 +98,27 @@ void DefineCommands(CLI::App& app, Options* o, std::function<int()>* action) {
       "Reports, with file, line and entry, everything that makes lookups fail, miss or surprise: missing "
       "marker lines, entries out of order, duplicate sources, sources with spaces at their ends, texts "
       "holding a marker line, texts that are not UTF-8 or hold a zero byte (errors); empty targets, an "
-      "empty source, targets too long for a dialogue string (warnings). Exit status 1 on errors.");
+      "empty source, targets too long for a dialogue string (warnings). Then the content checks, each a "
+      "warning \"[name]\" that --skip NAME turns off: endpunc (end punctuation, the Chinese forms counting as the same), placeholders "
+      "(%s, %1$s, {0}), tags (<...>), whitespace (at the ends), newlines (how many), unchanged (target = source, "
+      "unless marked [identical] or listed with --allow), length (far wider than the source), width (subtitle "
+      "lines), glossary (--glossary), notingame (--game: sources the game does not have). Exit status 1 on "
+      "errors.");
   check->add_option("FILE", o->input, "the dictionary (chs.txt)")->required();
   check->add_flag("--strict", o->strict, "warnings also give exit status 1");
   check->add_flag("--all", o->all, "show every finding, not the first 20 of each kind");
-  check->callback([o, action] { *action = [o] { return RunCheck(o->input, o->strict, o->all); }; });
+  check->add_option("--skip", o->content.skip, "turn a content check off (repeatable): " + ContentCheckNames());
+  check->add_option("--allow", o->content.allowFile, "a file of sources (one per line) that may stay unchanged");
+  check->add_option("--glossary", o->content.glossaryFile,
+                    "a CSV file source,target,remark: the target term required for the source term, or "
+                    "forbidden when the remark says so");
+  check->add_option("--game", o->checkGame, "the game's PKGDIR and MOVIEDIR: also report sources the game lacks")
+      ->expected(2);
+  check->add_option("--width", o->content.width, "columns a subtitle line may take (default: the widest English one)");
+  check->callback([o, action] {
+    if (o->checkGame.size() == 2) o->content.game = {o->checkGame[0], o->checkGame[1]};
+    *action = [o] { return RunCheck(o->input, o->strict, o->all, o->content); };
+  });
 
   CLI::App* sort = AddCommand(
       app, "sort", "Rewrite a dictionary in lookup order",
@@ -125,6 +172,9 @@ void DefineCommands(CLI::App& app, Options* o, std::function<int()>* action) {
   csvImport->add_option("CSV", o->input, "the CSV file")->required();
   AddOutput(csvImport, o, "the dictionary to write");
   csvImport->callback([o, action] { *action = [o] { return RunCsvImport(o->input, o->output); }; });
+
+  AddInterchange(app, o, action, Interchange::kPo);
+  AddInterchange(app, o, action, Interchange::kXliff);
 
   CLI::App* bin = AddCommand(
       app, "bin", "Write the binary form of a dictionary",

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "tools/dict/cmd_content.h"
 #include "tools/dict/commands.h"
 #include "tools/dict/dict_build.h"
 #include "tools/dict/dict_check.h"
@@ -17,13 +18,19 @@ constexpr int kShownPerKind = 20;
 
 }  // namespace
 
-int RunCheck(const std::string& path, bool strict, bool all) {
+int RunCheck(const std::string& path, bool strict, bool all, const ContentRequest& content) {
+  ContentOptions options;
+  GameTextSets game;
+  if (const int status = PrepareContentChecks(content, &options, &game); status != kExitOk) return status;
   DictFile file;
   if (!LoadDictFileOrReport(path, &file)) {
     platform::ConsolePrintf("%s: the patcher would translate nothing with this file\n", path.c_str());
     return kExitProblems;
   }
-  const CheckSummary summary = PrintFindings(path, CheckDictFile(file), all ? 0 : kShownPerKind);
+  CheckSummary summary = PrintFindings(path, CheckDictFile(file), all ? 0 : kShownPerKind);
+  summary.warnings += PrintContentFindings(
+      path, CheckFileContent(file, options, content.game.packageDir.empty() ? nullptr : &game),
+      all ? 0 : kShownPerKind);
   platform::ConsolePrintf("%s: %u entries, %d errors, %d warnings\n", path.c_str(), file.count(),
                           summary.errors, summary.warnings);
   return summary.errors > 0 || (strict && summary.warnings > 0) ? kExitProblems : kExitOk;

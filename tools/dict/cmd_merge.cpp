@@ -8,6 +8,7 @@
 #include "tools/dict/dict_build.h"
 #include "tools/dict/dict_file.h"
 #include "tools/dict/dict_text.h"
+#include "tools/dict/fuzzy_merge.h"
 #include "tools/dict/tool_io.h"
 
 namespace dict_tool {
@@ -29,17 +30,27 @@ int RunMerge(const std::string& old, const std::string& templ, const std::string
   std::vector<Entry> entries = EntriesOf(templateFile);
   SortForLookup(&entries);
   KeepFirstOfEqualSources(&entries, nullptr);
-  std::vector<bool> used(oldEntries.size(), false);
+  std::vector<bool> used(oldEntries.size(), false), matched(entries.size(), false);
   size_t carried = 0;
-  for (Entry& e : entries) {
+  for (size_t k = 0; k < entries.size(); ++k) {
+    Entry& e = entries[k];
     auto found = oldBySource.find(std::string(TrimSpaces(UpToZero(e.source))));
     if (found == oldBySource.end()) continue;
     const Entry& from = oldEntries[found->second];
     used[found->second] = true;
+    matched[k] = true;
     e.target = from.target;
-    if (keepRemarks) e.remark = from.remark;
+    if (keepRemarks) {
+      e.remark = from.remark;
+    } else {
+      CarryState(from, &e);
+    }
     if (from.target != from.source) ++carried;
   }
+
+  // Texts without an exact match get the translation of a similar old
+  // source as a suggestion to review.
+  const std::vector<Suggestion> suggestions = SuggestTranslations(oldEntries, matched, &entries);
 
   // Old translations whose source the game no longer has. Entries whose
   // target is their source translate nothing and are only counted.
@@ -67,9 +78,9 @@ int RunMerge(const std::string& old, const std::string& templ, const std::string
     if (!WriteDictionary(obsolete, obsoleteOutput, Form::kText)) return kExitProblems;
     platform::ConsolePrintf("%s: the %zu obsolete translations\n", obsoleteOutput.c_str(), obsolete.size());
   }
-  platform::ConsolePrintf("%s: %zu entries, %zu translations carried over, %zu texts to translate; "
-                          "%zu obsolete translations, %zu untranslated entries gone\n",
-                          output.c_str(), entries.size(), carried, entries.size() - carried,
+  platform::ConsolePrintf("%s: %zu entries, %zu translations carried over (exact), %zu suggested (fuzzy, to "
+                          "review), %zu texts to translate; %zu obsolete translations, %zu untranslated entries gone\n",
+                          output.c_str(), entries.size(), carried, suggestions.size(), entries.size() - carried,
                           obsolete.size(), untranslatedGone);
   return kExitOk;
 }

@@ -3,7 +3,9 @@
 // or could not do its work.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace dict_tool {
 
@@ -19,9 +21,18 @@ struct GameDirs {
 
 // Writes a dictionary of every distinct text of the game, target = source.
 int RunExtract(const GameDirs& game, const std::string& output, bool quiet);
-// Reports the defects of a dictionary; status 1 on errors (also on
-// warnings when strict).
-int RunCheck(const std::string& path, bool strict, bool all);
+// What check looks at beside the structure: the content checks to skip
+// (by name), the sources that may stay unchanged, the glossary, the game
+// (empty: none) and the subtitle line width (0: the widest English line).
+struct ContentRequest {
+  std::vector<std::string> skip;
+  std::string allowFile, glossaryFile;
+  GameDirs game;
+  uint32_t width = 0;
+};
+// Reports the defects of a dictionary and the findings of the content
+// checks; status 1 on errors (also on warnings when strict).
+int RunCheck(const std::string& path, bool strict, bool all, const ContentRequest& content);
 // Rewrites a dictionary in lookup order, keeping the first of equal sources.
 int RunSort(const std::string& input, const std::string& output);
 // Carries the translations of old over to the entries of a template.
@@ -31,6 +42,10 @@ int RunMerge(const std::string& old, const std::string& templ, const std::string
 int RunStats(const std::string& path, const GameDirs& game, bool quiet, bool allFiles);
 int RunCsvExport(const std::string& path, const std::string& output);
 int RunCsvImport(const std::string& path, const std::string& output);
+// PO and XLIFF files for translation tools.
+enum class Interchange { kPo, kXliff };
+int RunInterchangeExport(const std::string& path, const std::string& output, Interchange format);
+int RunInterchangeImport(const std::string& path, const std::string& output, Interchange format);
 // Writes the binary form of a dictionary.
 int RunBin(const std::string& path, const std::string& output, bool force);
 // Checks a game folder after eng2chs.
