@@ -94,49 +94,49 @@ FuzzyIndex::FuzzyIndex(const std::vector<std::string>& texts, int threshold) : t
 FuzzyIndex::Match FuzzyIndex::Best(std::string_view text) const {
   const std::u32string query = CodePoints(text);
   const std::vector<uint64_t> grams = TrigramsOf(query);
-  // The most distant a candidate may be: of the longest text that can
-  // still reach the threshold, whose length L satisfies |L - q| <= allowed(L).
-  const size_t longest = query.size() * 100 / std::max(1, threshold_);
-  const uint32_t widest = AllowedDistance(longest, threshold_);
-  // Each edit removes at most three of the query's distinct trigrams; a
-  // text within widest edits shares at least this many with it.
-  const int64_t mustShare = int64_t(grams.size()) - 3 * int64_t(widest);
+  const int64_t gramCount = int64_t(grams.size());
+  // Each edit removes at most three of the query's distinct trigrams, so a
+  // text within d edits shares at least gramCount - 3d of them.
+  auto mustShare = [&](int similarity) {
+    const size_t longest = query.size() * 100 / size_t(std::max(1, similarity));
+    return gramCount - 3 * int64_t(AllowedDistance(longest, similarity));
+  };
 
-  std::vector<uint32_t> candidates;
-  if (mustShare > 0) {
-    for (uint64_t gram : grams) {
-      const auto found = byTrigram_.find(gram);
-      if (found == byTrigram_.end()) continue;
-      for (uint32_t index : found->second) {
-        if (shared_[index]++ == 0) touched_.push_back(index);
-      }
+  // The texts sharing trigrams with the query, most shared first.
+  for (uint64_t gram : grams) {
+    const auto found = byTrigram_.find(gram);
+    if (found == byTrigram_.end()) continue;
+    for (uint32_t index : found->second) {
+      if (shared_[index]++ == 0) touched_.push_back(index);
     }
-    for (uint32_t index : touched_) {
-      if (shared_[index] >= mustShare) candidates.push_back(index);
-      shared_[index] = 0;
-    }
-    touched_.clear();
-    std::sort(candidates.begin(), candidates.end());
-  } else {
-    // Short texts share too few trigrams to sort anything out: every text
-    // of a fitting length is a candidate.
-    for (uint32_t index = 0; index < texts_.size(); ++index) candidates.push_back(index);
   }
+  std::vector<uint32_t> start(size_t(gramCount) + 2, 0);
+  for (uint32_t index : touched_) ++start[size_t(gramCount - shared_[index])];
+  for (size_t k = 1; k < start.size(); ++k) start[k] += start[k - 1];
+  std::vector<uint32_t> ranked(touched_.size());
+  for (uint32_t index : touched_) ranked[--start[size_t(gramCount - shared_[index])]] = index;
 
   Match best;
-  for (uint32_t index : candidates) {
+  int looked = 0;
+  for (uint32_t index : ranked) {
+    const int needed = best.index < 0 ? threshold_ : best.similarity;  // ties may still win by order
+    if (int64_t(shared_[index]) < mustShare(needed) || looked >= kMostCandidates) break;
     const std::u32string& old = texts_[index];
     const size_t longer = std::max(old.size(), query.size());
-    const int needed = std::max(threshold_, best.similarity + 1);  // later ties lose
-    if (needed > 100) break;
     const uint32_t limit = AllowedDistance(longer, needed);
     const size_t gap = old.size() > query.size() ? old.size() - query.size() : query.size() - old.size();
     if (gap > limit) continue;
+    ++looked;
     const uint32_t distance = BoundedEditDistance(old, query, limit);
     if (distance > limit) continue;
-    best.index = int(index);
-    best.similarity = SimilarityOf(longer, distance);
+    const int similarity = SimilarityOf(longer, distance);
+    if (best.index < 0 || similarity > best.similarity || (similarity == best.similarity && int(index) < best.index)) {
+      best.index = int(index);
+      best.similarity = similarity;
+    }
   }
+  for (uint32_t index : touched_) shared_[index] = 0;
+  touched_.clear();
   return best;
 }
 

@@ -1,9 +1,13 @@
 // Similarity of texts for carrying translations over to changed sources:
 // the edit distance (insertions, deletions, substitutions of code points)
 // normalised by length, 100 % for equal texts. Bounded so that a game-sized
-// merge stays fast: candidates share character trigrams with the new text,
-// lengths that cannot reach the threshold are skipped, and the distance is
-// computed in a band that stops as soon as the threshold is out of reach.
+// merge stays fast: the candidates for a new text are the old texts that
+// share character trigrams with it, most shared first; lengths that cannot
+// reach the threshold are skipped; the distance is computed in a band that
+// stops as soon as the threshold is out of reach; the search ends when no
+// later candidate shares enough trigrams to do better (each edit destroys
+// at most three), or after kMostCandidates distances. A text so changed
+// that its match shares fewer trigrams than 200 others may go unmatched.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +19,7 @@
 namespace dict_tool {
 
 inline constexpr int kFuzzyThreshold = 75;  // percent
+inline constexpr int kMostCandidates = 200;  // edit distances computed per text
 
 // The code points of a UTF-8 text (a byte that is not UTF-8 stands for
 // itself).

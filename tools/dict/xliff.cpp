@@ -86,11 +86,27 @@ bool TextOf(pugi::xml_node node, std::string* text) {
   return true;
 }
 
-// Line of a byte offset.
-uint32_t LineAt(std::string_view text, ptrdiff_t offset) {
-  offset = std::clamp<ptrdiff_t>(offset, 0, ptrdiff_t(text.size()));
-  return uint32_t(std::count(text.begin(), text.begin() + offset, '\n') + 1);
-}
+// Lines of byte offsets, asked for in ascending order (for another order it
+// counts from the start again).
+class LineCounter {
+ public:
+  explicit LineCounter(std::string_view text) : text_(text) {}
+  uint32_t LineAt(ptrdiff_t offset) {
+    const size_t to = size_t(std::clamp<ptrdiff_t>(offset, 0, ptrdiff_t(text_.size())));
+    if (to < at_) {
+      at_ = 0;
+      line_ = 1;
+    }
+    line_ += uint32_t(std::count(text_.begin() + at_, text_.begin() + to, '\n'));
+    at_ = to;
+    return line_;
+  }
+
+ private:
+  std::string_view text_;
+  size_t at_ = 0;
+  uint32_t line_ = 1;
+};
 
 bool Fail(ReadError* error, uint32_t line, const std::string& message) {
   error->line = line;
@@ -126,7 +142,8 @@ bool ReadXliff(std::string_view text, std::vector<Entry>* entries, ReadError* er
   pugi::xml_document document;
   const pugi::xml_parse_result parsed =
       document.load_buffer(text.data(), text.size(), pugi::parse_default | pugi::parse_ws_pcdata, pugi::encoding_auto);
-  if (!parsed) return Fail(error, LineAt(text, parsed.offset), std::string("not well-formed XML: ") + parsed.description());
+  LineCounter lines(text);
+  if (!parsed) return Fail(error, lines.LineAt(parsed.offset), std::string("not well-formed XML: ") + parsed.description());
   pugi::xml_node xliff = document.child("xliff");
   if (!xliff) return Fail(error, 1, "not an XLIFF file: its root element is not <xliff>");
   for (pugi::xml_node file : xliff.children("file")) {
@@ -134,7 +151,7 @@ bool ReadXliff(std::string_view text, std::vector<Entry>* entries, ReadError* er
     // Units may sit in groups.
     for (pugi::xpath_node found : body.select_nodes(".//trans-unit")) {
       const pugi::xml_node unit = found.node();
-      const uint32_t line = LineAt(text, unit.offset_debug());
+      const uint32_t line = lines.LineAt(unit.offset_debug());
       Entry e;
       e.line = line;
       std::string target, note, altSource;
