@@ -146,12 +146,18 @@ void DefineCommands(CLI::App& app, Options* o, std::function<int()>* action) {
       app, "stats", "How much of the game a dictionary translates",
       "How much of the game the dictionary translates: for each package and movie with texts, the texts "
       "(empty ones not counted), how many have an entry, how many of those have a target other than "
-      "their source; and the totals.");
+      "their source; and the totals. Then, per file and in total, the texts by the state of their entry "
+      "(translated, fuzzy, identical, untranslated) with their words. Without PKGDIR and MOVIEDIR, the "
+      "dictionary's entries by state, per package or movie its remarks name.");
   stats->add_option("FILE", o->input, "the dictionary (chs.txt)")->required();
-  AddGameDirs(stats, o);
+  stats->add_option("PKGDIR", o->game.packageDir, "folder of the game's packages (.upk); without it, the "
+                                                  "dictionary's entries are counted by the file their remark names");
+  stats->add_option("MOVIEDIR", o->game.movieDir, "folder of the game's movies (.usm)");
   AddQuiet(stats, o);
   stats->add_flag("--all-files", o->allFiles, "list the files without texts too");
   stats->callback([o, action] {
+    if (o->game.movieDir.empty() != o->game.packageDir.empty())
+      throw CLI::ValidationError("stats", "give both PKGDIR and MOVIEDIR, or neither");
     *action = [o] { return RunStats(o->input, o->game, o->quiet, o->allFiles); };
   });
 

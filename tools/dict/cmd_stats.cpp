@@ -7,6 +7,7 @@
 #include "tools/dict/dict_file.h"
 #include "tools/dict/dict_text.h"
 #include "tools/dict/game_texts.h"
+#include "tools/dict/state_counts.h"
 #include "tools/dict/tool_io.h"
 
 namespace dict_tool {
@@ -41,6 +42,14 @@ Coverage Measure(const FileTexts& file, const BRXStringDict& dict) {
   return c;
 }
 
+// The texts of a file a lookup is made for: all but the empty ones.
+std::vector<std::string_view> NonEmptyTexts(const FileTexts& file) {
+  std::vector<std::string_view> texts;
+  for (const GameText& t : file.texts)
+    if (!TrimSpaces(UpToZero(t.text)).empty()) texts.push_back(t.text);
+  return texts;
+}
+
 void PrintRow(const std::string& name, const Coverage& c) {
   platform::ConsolePrintf("%-40s %9llu %9llu %10llu %7s %%\n", name.c_str(),
                           static_cast<unsigned long long>(c.texts),
@@ -53,12 +62,23 @@ void PrintRow(const std::string& name, const Coverage& c) {
 int RunStats(const std::string& path, const GameDirs& game, bool quiet, bool allFiles) {
   DictFile file;
   if (!LoadDictFileOrReport(path, &file)) return kExitProblems;
+  if (game.packageDir.empty()) {
+    // The dictionary alone: its entries by the file their remark names.
+    StateCounts total;
+    const std::vector<FileCounts> rows = CountByRemark(file, &total);
+    PrintLine(StateTable(rows, total, "entries of the file"));
+    platform::ConsolePrintf("%s: %s %% of the words of its entries translated or identical\n", path.c_str(),
+                            Percent(total.DoneWords(), total.Words()).c_str());
+    return kExitOk;
+  }
 
   struct Row {
     std::string name;
     Coverage coverage;
   };
   std::vector<Row> rows;
+  std::vector<FileCounts> stateRows;
+  StateCounts stateTotal;
   Coverage dialogue, subtitles;
   std::vector<FileTexts> unreadable;
   int filesFound = 0;
@@ -73,6 +93,9 @@ int RunStats(const std::string& path, const GameDirs& game, bool quiet, bool all
                       const Coverage c = Measure(f, file.dict);
                       (f.movie ? subtitles : dialogue).Add(c);
                       if (c.texts > 0 || allFiles) rows.push_back({f.name, c});
+                      const StateCounts states = CountTexts(NonEmptyTexts(f), file.dict);
+                      stateTotal.Add(states);
+                      if (states.Entries() > 0 || allFiles) stateRows.push_back({f.name, states});
                     });
   for (const FileTexts& f : unreadable)
     platform::ConsolePrintf("%s: error: cannot be read (code %d); not counted\n", f.path.c_str(), f.code);
@@ -89,6 +112,8 @@ int RunStats(const std::string& path, const GameDirs& game, bool quiet, bool all
   PrintRow("dialogue strings", dialogue);
   PrintRow("subtitles", subtitles);
   PrintRow("total", total);
+  PrintLine("");
+  PrintLine(StateTable(stateRows, stateTotal, "texts of the file"));
   platform::ConsolePrintf("%s covers %s %% of the game's texts: %llu of %llu translated\n", path.c_str(),
                           Percent(total.translated, total.texts).c_str(),
                           static_cast<unsigned long long>(total.translated),

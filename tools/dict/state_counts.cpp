@@ -32,6 +32,22 @@ std::vector<FileCounts> CountByRemark(const DictFile& file, StateCounts* total) 
   return rows;
 }
 
+StateCounts CountTexts(const std::vector<std::string_view>& texts, const BRXStringDict& dict) {
+  StateCounts counts;
+  for (std::string_view text : texts) {
+    const std::string key(text);
+    const BRXStringEntry* entry = dict.FindEntry(key.c_str());
+    EntryState state = EntryState::kUntranslated;
+    if (entry != nullptr) {
+      state = StateOf(std::string_view(entry->source, entry->sourceLength),
+                      std::string_view(entry->target, entry->targetLength),
+                      std::string_view(entry->remark, entry->remarkLength));
+    }
+    counts.Add(state, CountWords(text));
+  }
+  return counts;
+}
+
 namespace {
 
 void AppendRow(const std::string& name, const StateCounts& c, std::string* out) {

@@ -45,6 +45,10 @@ struct FileCounts {
 // name order (entries naming none last), and the totals.
 std::vector<FileCounts> CountByRemark(const DictFile& file, StateCounts* total);
 
+// The non-empty texts of a game file by the state of the entry a lookup
+// finds for each (untranslated when none), with their words.
+StateCounts CountTexts(const std::vector<std::string_view>& texts, const BRXStringDict& dict);
+
 // The table of counts: one row per file, then the total, each with the
 // entries of every state and the share of words done.
 std::string StateTable(const std::vector<FileCounts>& rows, const StateCounts& total, const char* unit);
