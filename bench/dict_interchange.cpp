@@ -91,10 +91,8 @@ bool WriteTemplate(const std::string& dictionary, const std::string& path, bool 
   }
   dict_tool::SortForLookup(&entries);
   dict_tool::KeepFirstOfEqualSources(&entries, nullptr);
-  fixtures::CaptureStdout quiet;
-  const bool written = dict_tool::WriteDictionary(entries, path, dict_tool::Form::kText);
-  quiet.Finish();
-  return written;
+  dict_tool::Diagnostics diagnostics(dict_tool::Diagnostics::Mode::kCollect);
+  return dict_tool::WriteDictionary(entries, path, dict_tool::Form::kText, &diagnostics);
 }
 
 }  // namespace

@@ -1,15 +1,14 @@
 // The content checks of check: their options read from the command line
-// and files, the game's texts read when asked for, the findings printed.
-#include <algorithm>
+// and files, the game's texts read when asked for, the findings reported.
+#include "tools/dict/cmd_content.h"
+
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
-#include "tools/dict/commands.h"
-#include "tools/dict/cmd_content.h"
 #include "tools/dict/csv.h"
 #include "tools/dict/dict_text.h"
 #include "tools/dict/game_texts.h"
+#include "tools/dict/text_input.h"
 #include "tools/dict/tool_io.h"
 
 namespace dict_tool {
@@ -17,13 +16,9 @@ namespace dict_tool {
 namespace {
 
 // The lines of an --allow file, each a source that may stay unchanged.
-bool ReadAllowed(const std::string& path, std::unordered_set<std::string>* allowed) {
+bool ReadAllowed(const std::string& path, std::unordered_set<std::string>* allowed, Diagnostics* diagnostics) {
   std::string text;
-  if (!ReadWholeFile(path, &text)) {
-    platform::ConsolePrintf("%s: error: cannot be read\n", path.c_str());
-    return false;
-  }
-  if (text.substr(0, kUtf8Bom.size()) == kUtf8Bom) text.erase(0, kUtf8Bom.size());
+  if (!ReadTextFile(path, Encoding::kUtf8, &text, diagnostics)) return false;
   size_t begin = 0;
   while (begin < text.size()) {
     size_t end = text.find('\n', begin);
@@ -36,31 +31,27 @@ bool ReadAllowed(const std::string& path, std::unordered_set<std::string>* allow
   return true;
 }
 
-bool ReadGlossary(const std::string& path, std::vector<GlossaryTerm>* glossary) {
+bool ReadGlossary(const std::string& path, std::vector<GlossaryTerm>* glossary, Diagnostics* diagnostics) {
   std::string text;
-  if (!ReadWholeFile(path, &text)) {
-    platform::ConsolePrintf("%s: error: cannot be read\n", path.c_str());
-    return false;
-  }
+  if (!ReadTextFile(path, Encoding::kUtf8, &text, diagnostics)) return false;
   std::vector<Entry> records;
   CsvError error;
   if (!ReadCsv(text, &records, &error)) {
-    platform::ConsolePrintf("%s:%u: error: ", path.c_str(), error.line);
-    PrintLine(error.message);
+    diagnostics->Error(path, error.line, "glossary", error.message);
     return false;
   }
   *glossary = GlossaryOf(records);
   return true;
 }
 
-bool ReadGame(const GameDirs& dirs, GameTextSets* game) {
+bool ReadGame(const GameDirs& dirs, GameTextSets* game, Diagnostics* diagnostics) {
   int found = 0;
   ForEachListedFile(dirs.packageDir, dirs.movieDir, Copy::kOriginal, "Reading", false, [&](const FileTexts& f) {
     if (f.path.empty()) return;
     ++found;
     if (!f.readable) {
-      platform::ConsolePrintf("%s: warning: cannot be read (code %d); its texts are not known\n", f.path.c_str(),
-                              f.code);
+      diagnostics->Warning(f.path, kNoLine, "game",
+                           "cannot be read (code " + std::to_string(f.code) + "); its texts are not known");
       return;
     }
     for (const GameText& t : f.texts) {
@@ -70,53 +61,49 @@ bool ReadGame(const GameDirs& dirs, GameTextSets* game) {
       game->all.insert(std::move(key));
     }
   });
-  if (found == 0) {
-    platform::ConsolePrintf("error: none of the listed files is in %s or %s\n", dirs.packageDir.c_str(),
-                            dirs.movieDir.c_str());
-  }
+  if (found == 0)
+    diagnostics->IoError("", "none of the listed files is in " + dirs.packageDir + " or " + dirs.movieDir);
   return found > 0;
 }
 
 }  // namespace
 
-int PrepareContentChecks(const ContentRequest& request, ContentOptions* options, GameTextSets* game) {
+bool PrepareContentChecks(const ContentRequest& request, ContentOptions* options, GameTextSets* game,
+                          Diagnostics* diagnostics) {
   for (const std::string& name : request.skip) {
     ContentCheck check;
-    if (!ContentCheckNamed(name, &check)) {
-      platform::ConsolePrintf("error: --skip %s: no such check; the checks are %s\n", name.c_str(),
-                              ContentCheckNames().c_str());
-      return kExitUsage;
-    }
-    options->enabled[static_cast<int>(check)] = false;
+    if (ContentCheckNamed(name, &check)) options->enabled[static_cast<int>(check)] = false;
   }
   options->widthLimit = request.width;
-  if (!request.allowFile.empty() && !ReadAllowed(request.allowFile, &options->allowed)) return kExitProblems;
-  if (!request.glossaryFile.empty() && !ReadGlossary(request.glossaryFile, &options->glossary)) return kExitProblems;
-  if (!request.game.packageDir.empty() && !ReadGame(request.game, game)) return kExitProblems;
-  return kExitOk;
+  if (!request.allowFile.empty() && !ReadAllowed(request.allowFile, &options->allowed, diagnostics)) return false;
+  if (!request.glossaryFile.empty() && !ReadGlossary(request.glossaryFile, &options->glossary, diagnostics))
+    return false;
+  return request.game.packageDir.empty() || ReadGame(request.game, game, diagnostics);
 }
 
-int PrintContentFindings(const std::string& path, const std::vector<EntryFinding>& findings, int maxPerKind) {
+void ReportContentFindings(const std::string& path, const std::vector<EntryFinding>& findings, int maxPerKind,
+                           Diagnostics* diagnostics) {
   int shown[kContentChecks] = {};
+  int left[kContentChecks] = {};
   for (const EntryFinding& f : findings) {
-    int& n = shown[static_cast<int>(f.check)];
-    if (maxPerKind > 0 && n >= maxPerKind) {
-      ++n;
+    const int kind = static_cast<int>(f.check);
+    if (diagnostics->printing() && maxPerKind > 0 && shown[kind] >= maxPerKind) {
+      ++left[kind];
+      diagnostics->CountUnshown(Severity::kWarning);
       continue;
     }
-    ++n;
-    platform::ConsolePrintf("%s:%u: warning: entry %u: [%s] ", path.c_str(), f.line, f.entry, ContentCheckName(f.check));
-    PrintLine(f.message);
+    ++shown[kind];
+    const char* name = ContentCheckName(f.check);
+    diagnostics->Report({Severity::kWarning, path, f.line, int64_t(f.entry), name,
+                         std::string("[") + name + "] " + f.message, false});
   }
-  for (int k = 0; k < kContentChecks; ++k) {
-    if (maxPerKind > 0 && shown[k] > maxPerKind) {
-      platform::ConsolePrintf("%s: note: %d more [%s] findings not shown (--all shows them, --skip %s turns the "
-                              "check off)\n",
-                              path.c_str(), shown[k] - maxPerKind, ContentCheckName(static_cast<ContentCheck>(k)),
-                              ContentCheckName(static_cast<ContentCheck>(k)));
-    }
+  for (int kind = 0; kind < kContentChecks; ++kind) {
+    if (left[kind] == 0) continue;
+    const char* name = ContentCheckName(static_cast<ContentCheck>(kind));
+    diagnostics->Note(path, kNoLine, name,
+                      std::to_string(left[kind]) + " more [" + name + "] findings (--all shows every one, --skip " +
+                          name + " turns the check off)");
   }
-  return int(findings.size());
 }
 
 }  // namespace dict_tool

@@ -6,17 +6,20 @@
 
 #include "tools/dict/commands.h"
 #include "tools/dict/content_checks.h"
+#include "tools/dict/diagnostics.h"
 
 namespace dict_tool {
 
 // Turns the request into options: the checks skipped, the --allow and
 // --glossary files read, the game's texts read when it names the game.
-// kExitOk, or the status to end with (after printing why).
-int PrepareContentChecks(const ContentRequest& request, ContentOptions* options, GameTextSets* game);
+// False after reporting why it cannot be done.
+bool PrepareContentChecks(const ContentRequest& request, ContentOptions* options, GameTextSets* game,
+                          Diagnostics* diagnostics);
 
-// Prints the findings as "PATH:LINE: warning: entry N: [name] ...", at most
-// maxPerKind of each check (0: all), then a note per check with more; the
-// number of findings.
-int PrintContentFindings(const std::string& path, const std::vector<EntryFinding>& findings, int maxPerKind);
+// Reports the findings as warnings "PATH:LINE: warning: entry N: [name] ...",
+// check name name. When diagnostics print, at most maxPerKind of each check
+// are printed (0: all) and one note counts the rest.
+void ReportContentFindings(const std::string& path, const std::vector<EntryFinding>& findings, int maxPerKind,
+                           Diagnostics* diagnostics);
 
 }  // namespace dict_tool

@@ -4,13 +4,13 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
 #include "tools/dict/commands.h"
 #include "tools/dict/dict_build.h"
 #include "tools/dict/dict_check.h"
 #include "tools/dict/dict_file.h"
 #include "tools/dict/entry_state.h"
 #include "tools/dict/po.h"
+#include "tools/dict/text_input.h"
 #include "tools/dict/tool_io.h"
 #include "tools/dict/xliff.h"
 
@@ -45,69 +45,72 @@ std::string StateCounts(const std::vector<Entry>& entries) {
 }
 
 int Export(const std::string& path, const std::string& output, Interchange format) {
+  const bool po = format == Interchange::kPo;
+  Diagnostics diagnostics;
+  if (RefuseOutputOverInput(path, output, po ? "PO" : "XLIFF", &diagnostics)) return diagnostics.ExitStatus();
   DictFile file;
-  if (!LoadDictFileOrReport(path, &file)) return kExitProblems;
+  if (!LoadDictFileOrReport(path, &file, &diagnostics)) return diagnostics.ExitStatus();
   const std::vector<Entry> entries = EntriesOf(file);
-  const std::vector<ExportProblem> problems = FindUnexportable(entries, format == Interchange::kXliff);
-  for (const ExportProblem& p : problems) {
-    platform::ConsolePrintf("%s:%u: error: entry %u: %s\n", path.c_str(), p.line, p.entry, p.message.c_str());
-  }
+  const std::vector<ExportProblem> problems = FindUnexportable(entries, !po);
+  for (const ExportProblem& p : problems)
+    diagnostics.Report({Severity::kError, path, p.line, int64_t(p.entry), po ? "po" : "xliff", p.message, false});
   if (!problems.empty()) {
-    platform::ConsolePrintf("%s: not written: %zu entries hold texts a UTF-8 %s file cannot carry\n",
-                            output.c_str(), problems.size(), format == Interchange::kPo ? "PO" : "XLIFF");
-    return kExitProblems;
+    diagnostics.Note(output, kNoLine, "output",
+                     Format("not written: %zu entries hold texts a UTF-8 %s file cannot carry", problems.size(),
+                            po ? "PO" : "XLIFF"));
+    return diagnostics.ExitStatus();
   }
-  const std::string text = format == Interchange::kPo ? PoText(entries, RevisionDate()) : XliffText(entries, BaseName(path));
-  if (!WriteWholeFile(output, text)) {
-    platform::ConsolePrintf("%s: error: cannot be written\n", output.c_str());
-    return kExitProblems;
-  }
-  platform::ConsolePrintf("%s: %zu messages: %s\n", output.c_str(), entries.size(), StateCounts(entries).c_str());
+  const std::string text = po ? PoText(entries, RevisionDate()) : XliffText(entries, BaseName(path));
+  if (!WriteOutputOrReport(output, text, &diagnostics)) return diagnostics.ExitStatus();
+  PrintResult(Format("%s: %zu messages: %s", output.c_str(), entries.size(), StateCounts(entries).c_str()));
   return kExitOk;
 }
 
 int Import(const std::string& path, const std::string& output, Interchange format) {
+  const bool po = format == Interchange::kPo;
+  const char* check = po ? "po" : "xliff";
+  Diagnostics diagnostics;
   std::string text;
-  if (!ReadWholeFile(path, &text)) {
-    platform::ConsolePrintf("%s: error: cannot be read\n", path.c_str());
-    return kExitProblems;
+  // XLIFF names its own encoding, which the XML reader follows; PO files
+  // are UTF-8, and one in GBK or UTF-16 is named as such.
+  if (po ? !ReadTextFile(path, Encoding::kUtf8, &text, &diagnostics) : !ReadWholeFile(path, &text)) {
+    if (!po) diagnostics.IoError(path, "cannot be read");
+    return diagnostics.ExitStatus();
   }
   std::vector<Entry> entries;
   ReadError error;
-  const bool read = format == Interchange::kPo ? ReadPo(text, &entries, &error) : ReadXliff(text, &entries, &error);
-  if (!read) {
-    platform::ConsolePrintf("%s:%u: error: ", path.c_str(), error.line);
-    PrintLine(error.message);
-    return kExitProblems;
+  if (!(po ? ReadPo(text, &entries, &error) : ReadXliff(text, &entries, &error))) {
+    diagnostics.Error(path, error.line, check, error.message);
+    return diagnostics.ExitStatus();
   }
   if (entries.empty()) {
-    platform::ConsolePrintf("%s: error: no message: a dictionary without entries does not load\n", path.c_str());
-    return kExitProblems;
+    diagnostics.Error(path, kNoLine, check, "no message: a dictionary without entries does not load");
+    return diagnostics.ExitStatus();
   }
-  if (ReportUnwritable(entries, path)) return kExitProblems;
-  int errors = 0, warnings = 0;
+  ReportUnwritable(entries, path, &diagnostics);
   for (const Entry& e : entries) {
     for (const TextFinding& t : CheckEntryTexts(e.source, e.target, e.remark)) {
-      (IsError(t.defect) ? errors : warnings)++;
-      platform::ConsolePrintf("%s:%u: %s: ", path.c_str(), e.line, IsError(t.defect) ? "error" : "warning");
-      PrintLine(t.message);
+      if (t.defect == Defect::kMarkerInText) continue;  // reported above
+      diagnostics.Report({IsError(t.defect) ? Severity::kError : Severity::kWarning, path, e.line, kNoEntry,
+                          DefectCheckName(t.defect), t.message, false});
     }
   }
   SortForLookup(&entries);
   std::vector<Dropped> dropped;
   KeepFirstOfEqualSources(&entries, &dropped);
   for (const Dropped& d : dropped) {
-    ++errors;
-    platform::ConsolePrintf("%s:%u: error: source %s is also the msgid of the message at line %u\n", path.c_str(),
-                            d.entry.line, Quoted(d.entry.source).c_str(), d.keptLine);
+    diagnostics.Error(path, d.entry.line, "duplicate",
+                      "source " + Quoted(d.entry.source) + " is also the source of the message at line " +
+                          std::to_string(d.keptLine));
   }
-  if (errors > 0) {
-    platform::ConsolePrintf("%s: not written: %d errors, %d warnings\n", output.c_str(), errors, warnings);
-    return kExitProblems;
+  if (diagnostics.errors() > 0) {
+    diagnostics.Note(output, kNoLine, "output",
+                     Format("not written: %d errors in %s; mend them there", diagnostics.errors(), path.c_str()));
+    return diagnostics.ExitStatus();
   }
-  if (!WriteDictionary(entries, output, Form::kText)) return kExitProblems;
-  platform::ConsolePrintf("%s: %zu entries in lookup order: %s; %d warnings\n", output.c_str(), entries.size(),
-                          StateCounts(entries).c_str(), warnings);
+  if (!WriteDictionary(entries, output, Form::kText, &diagnostics)) return diagnostics.ExitStatus();
+  PrintResult(Format("%s: %zu entries in lookup order: %s; %d warnings", output.c_str(), entries.size(),
+                     StateCounts(entries).c_str(), diagnostics.warnings()));
   return kExitOk;
 }
 

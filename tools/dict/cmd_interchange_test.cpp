@@ -27,6 +27,11 @@ int DictRun(std::vector<std::string> args) {
   return status;
 }
 
+bool Write(const std::vector<Entry>& entries, const std::string& path) {
+  Diagnostics diagnostics(Diagnostics::Mode::kCollect);
+  return WriteDictionary(entries, path, Form::kText, &diagnostics);
+}
+
 std::vector<Entry> Load(const std::string& path) {
   DictFile file;
   LoadError error;
@@ -53,9 +58,9 @@ TEST(Interchange, ASuggestionTravelsThroughPoAndBecomesTheTranslationOnceReviewe
   fixtures::TempDir dir;
   const std::string old = dir.File("old.txt"), templ = dir.File("template.txt"), merged = dir.File("merged.txt"),
                     po = dir.File("chs.po"), back = dir.File("back.txt");
-  ASSERT_TRUE(WriteDictionary({{"Hmm.", "Hmm.", "[identical]", 0}, {"We ride at dawn.", kDawn, "", 0}}, old, Form::kText));
-  ASSERT_TRUE(WriteDictionary({{"Hmm.", "Hmm.", "Pkg2.upk C'D'", 0}, {"We ride at dawn!", "We ride at dawn!", "Pkg1.upk A'B'", 0}},
-                              templ, Form::kText));
+  ASSERT_TRUE(Write({{"Hmm.", "Hmm.", "[identical]", 0}, {"We ride at dawn.", kDawn, "", 0}}, old));
+  ASSERT_TRUE(Write({{"Hmm.", "Hmm.", "Pkg2.upk C'D'", 0}, {"We ride at dawn!", "We ride at dawn!", "Pkg1.upk A'B'", 0}},
+                              templ));
   ASSERT_EQ(DictRun({"merge", old, templ, "-o", merged}), 0);
 
   std::vector<Entry> entries = Load(merged);
@@ -92,7 +97,7 @@ TEST(Interchange, ASuggestionTravelsThroughPoAndBecomesTheTranslationOnceReviewe
 TEST(Interchange, RefusalsWriteNothing) {
   fixtures::TempDir dir;
   const std::string dict = dir.File("chs.txt"), out = dir.File("out.xlf"), po = dir.File("bad.po");
-  ASSERT_TRUE(WriteDictionary({{"Bell\x07", "\xE9\x93\x83\x07", "", 0}}, dict, Form::kText));
+  ASSERT_TRUE(Write({{"Bell\x07", "\xE9\x93\x83\x07", "", 0}}, dict));
   EXPECT_EQ(DictRun({"xliff", "export", dict, "-o", out}), 1);  // XML cannot carry the control character
   EXPECT_FALSE(FileExists(out));
   ASSERT_TRUE(fixtures::WriteFileText(po, "msgid \"A \"\nmsgstr \"a\"\n"));  // a source never found

@@ -50,6 +50,29 @@ StateCounts CountTexts(const std::vector<std::string_view>& texts, const BRXStri
 
 namespace {
 
+Json CountsJson(const StateCounts& c) {
+  return Json{{"translated", c.entries[static_cast<int>(EntryState::kTranslated)]},
+              {"fuzzy", c.entries[static_cast<int>(EntryState::kFuzzy)]},
+              {"identical", c.entries[static_cast<int>(EntryState::kIdentical)]},
+              {"untranslated", c.entries[static_cast<int>(EntryState::kUntranslated)]},
+              {"words", c.Words()},
+              {"done_words", c.DoneWords()}};
+}
+
+}  // namespace
+
+Json StateCountsJson(const std::vector<FileCounts>& rows, const StateCounts& total) {
+  Json files = Json::array();
+  for (const FileCounts& row : rows) {
+    Json counts = CountsJson(row.counts);
+    counts["file"] = row.name.empty() ? Json() : Json(row.name);
+    files.push_back(std::move(counts));
+  }
+  return Json{{"files", std::move(files)}, {"total", CountsJson(total)}};
+}
+
+namespace {
+
 void AppendRow(const std::string& name, const StateCounts& c, std::string* out) {
   char line[256];
   std::snprintf(line, sizeof line, "%-34s %10llu %7llu %9llu %12llu %11llu %7s %%\n", name.c_str(),

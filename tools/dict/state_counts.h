@@ -9,6 +9,7 @@
 
 #include "tools/dict/dict_file.h"
 #include "tools/dict/entry_state.h"
+#include "tools/dict/json_report.h"
 
 namespace dict_tool {
 
@@ -48,6 +49,10 @@ std::vector<FileCounts> CountByRemark(const DictFile& file, StateCounts* total);
 // The non-empty texts of a game file by the state of the entry a lookup
 // finds for each (untranslated when none), with their words.
 StateCounts CountTexts(const std::vector<std::string_view>& texts, const BRXStringDict& dict);
+
+// The counts as JSON: {"files": [{"file", "translated", "fuzzy",
+// "identical", "untranslated", "words", "done_words"}...], "total": {...}}.
+Json StateCountsJson(const std::vector<FileCounts>& rows, const StateCounts& total);
 
 // The table of counts: one row per file, then the total, each with the
 // entries of every state and the share of words done.
