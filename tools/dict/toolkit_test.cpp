@@ -501,7 +501,12 @@ TEST_F(Toolkit, VerifyWithTheDictionaryAndTheJsonDocuments) {
     if (e.source == kWho) e.target = "\xE6\x9D\xA5\xE8\x80\x85";  // 4 strings of the game
   ASSERT_TRUE(WriteDict(entries, File("chs.txt")));
 
-  Result r = Dict({"check", File("chs.txt"), "--json"});
+  // The content checks (the untranslated entries, an end punctuation) are
+  // left out: the structure alone is looked at here.
+  const std::vector<std::string> structureOnly = {"--skip", "unchanged", "--skip", "endpunc"};
+  std::vector<std::string> args = {"check", File("chs.txt"), "--json"};
+  args.insert(args.end(), structureOnly.begin(), structureOnly.end());
+  Result r = Dict(args);
   EXPECT_EQ(r.code, 0);
   Json doc = Json::parse(r.out);
   EXPECT_EQ(doc["command"], "check");
@@ -549,7 +554,7 @@ TEST_F(Toolkit, VerifyWithTheDictionaryAndTheJsonDocuments) {
   // A finding in the document: file, line, entry, severity and check.
   std::swap(entries[0], entries[1]);
   ASSERT_TRUE(WriteDict(entries, File("chs.txt")));
-  r = Dict({"check", File("chs.txt"), "--json"});
+  r = Dict(args);
   EXPECT_EQ(r.code, 1);
   doc = Json::parse(r.out);
   ASSERT_EQ(doc["findings"].size(), 1u) << r.out;
