@@ -5,7 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "dictionary/dict_test_util.h"
+#include "tools/fixtures/files.h"
 
 namespace dict_tool {
 namespace {
@@ -61,6 +65,26 @@ TEST(ContentChecks, EachCheckFindsItsDefectAndPassesTheSoundEntry) {
   EXPECT_TRUE(Flagged(same, "Hmm.", "a sound\n[identical]", options).empty());
   EXPECT_TRUE(Flagged({ContentCheck::kUnchanged, "Shepard", "", ""}, "Shepard", "", options).empty());
   EXPECT_TRUE(Flagged({ContentCheck::kUnchanged, "... ?!", "", ""}, "... ?!", "", options).empty());
+}
+
+TEST(ContentChecks, TheGameTellsSubtitlesAndSourcesItDoesNotHave) {
+  fixtures::TempDir dir;
+  const std::string path = dir.File("chs.txt");
+  ASSERT_TRUE(fixtures::WriteFileText(path, dict_test::FileText({{"In the game.", "\xE5\x9C\xA8\xE3\x80\x82", ""},
+                                                                  {"Mistyped.", "\xE9\x94\x99\xE3\x80\x82", ""},
+                                                                  {"Sub line.", "\xE4\xB8\x80\xE4\xBA\x8C\xE4\xB8\x89\xE5\x9B\x9B\xE4\xBA\x94\xE3\x80\x82", ""}})));
+  DictFile file;
+  LoadError error;
+  ASSERT_TRUE(LoadDictFile(path, &file, &error));
+  GameTextSets game;
+  game.all = {"In the game.", "Sub line."};
+  game.subtitles = {"Sub line."};
+  // The width limit comes from the one English subtitle line (9 columns),
+  // which its translation (12 columns) exceeds.
+  std::vector<std::pair<uint32_t, ContentCheck>> found;
+  for (const EntryFinding& f : CheckFileContent(file, ContentOptions(), &game)) found.push_back({f.entry, f.check});
+  EXPECT_EQ(found, (std::vector<std::pair<uint32_t, ContentCheck>>{{1, ContentCheck::kNotInGame},
+                                                                    {2, ContentCheck::kWidth}}));
 }
 
 TEST(ContentChecks, NamesAndWidths) {
