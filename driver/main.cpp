@@ -7,5 +7,5 @@
 int main(int argc, char** argv) {
   platform::ConsoleInit();
   platform::KeepFreedMemory();
-  return driver::Run(argc, argv, driver::Patchers{PatchMovieFile, package::PatchPackageFile});
+  return driver::Run(argc, argv, driver::Patchers{PatchMovieFile, package::PatchPackageFile, RebuildMovieFile, package::RebuildPackageFile});
 }

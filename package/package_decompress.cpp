@@ -128,10 +128,10 @@ int DecompressLzo(const uint8_t* src, uint32_t srcLength, uint8_t* dst, uint32_t
 // DecompressLzo or kPatchLzoInit) and returns the code.
 int ReportBlockFailure(int code) {
   if (code == kPatchLzoInit) {
-    platform::ConsolePrintf("%s", messages::kMsgLzoInitFailed);
-    platform::ConsolePrintf("%s", messages::kMsgLzoInitHint);
+    platform::ConsoleWrite(messages::kMsgLzoInitFailed);
+    platform::ConsoleWrite(messages::kMsgLzoInitHint);
   } else {
-    platform::ConsolePrintf("%s", messages::kMsgSizeMismatch);
+    platform::ConsoleWrite(messages::kMsgSizeMismatch);
   }
   return code;
 }
@@ -322,7 +322,7 @@ int DecompressBlocks(const Backup& in, const Summary& summary, uint64_t limit,
   if (code == 0) code = DecompressBatch(sink.batch, threads);
   if (code != 0) return ReportBlockFailure(code);
   if (layout.stop == LayoutStop::kUnknownCompression) {
-    platform::ConsolePrintf("%s", messages::kMsgUnknownCompression);
+    platform::ConsoleWrite(messages::kMsgUnknownCompression);
     return kPatchBlockFailed;
   }
   if (layout.stop == LayoutStop::kDamaged) return Damaged(path);
@@ -375,7 +375,7 @@ int BuildUncompressed(const Backup& in, const Summary& summary, const char* path
   WalkChunks(in, summary, limit, &layout, nullptr);
   ImageBytes out = AllocateImageBytes(layout.size + 4);  // below 4 GiB: layout.size <= limit
   if (!out) {
-    platform::ConsolePrintf("%s", messages::kMsgImageAllocError);
+    platform::ConsoleWrite(messages::kMsgImageAllocError);
     return kPatchOutOfMemory;
   }
   std::memcpy(out.get(), in.data, summary.chunkTable);

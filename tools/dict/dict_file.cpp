@@ -139,7 +139,8 @@ void PrintLoadError(const std::string& path, const LoadError& error) {
       platform::ConsolePrintf("%s: error: larger than 200,000,000 bytes, which the patcher refuses\n", p);
       return;
     case LoadFailure::kPathTooLong:
-      platform::ConsolePrintf("%s: error: the path is too long for the dictionary loader (259 bytes at most)\n", p);
+      platform::ConsolePrintf("%s: error: the path is too long for the dictionary loader (%u bytes at most)\n", p,
+                              BRXStringDict::kPathCapacity - 1);
       return;
     case LoadFailure::kNoEntry:
       platform::ConsolePrintf(
