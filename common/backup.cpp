@@ -46,8 +46,18 @@ bool FilePathOf(const char* backupPath, std::string* file) {
 }
 
 bool MoveAside(const char* file, const char* backup) {
-  // The move fails when a backup is already there: that one is kept.
-  if (platform::IsRegularFile(file)) platform::MoveNoReplace(file, backup);
+  if (platform::IsRegularFile(file)) {
+    platform::FileIdentity identity;
+    if (!platform::IsRegularFile(backup) && platform::GetFileIdentity(file, &identity) && identity.links > 1) {
+      // The file has other names, maybe outside the game's folder: the
+      // backup is a copy of its own, so that its marks, and the rebuild
+      // that replaces this name, reach none of the others.
+      platform::CopyReplace(file, backup);
+    } else {
+      // The move fails when a backup is already there: that one is kept.
+      platform::MoveNoReplace(file, backup);
+    }
+  }
   if (!platform::IsRegularFile(backup)) return false;
   platform::SetAttributes(backup, kBackupAttributes);
   return true;

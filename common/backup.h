@@ -44,7 +44,8 @@ bool FilePathOf(const char* backupPath, std::string* file);
 // backup that is a regular file is there afterwards (just made, or from an
 // earlier run), so that file can be rebuilt from it. A folder, FIFO, device
 // or socket, under either name, is treated as missing: nothing is moved,
-// opened or marked.
+// opened or marked. A file with other names (hard links) is copied to its
+// backup instead of moved, so nothing done to the backup reaches them.
 bool MoveAside(const char* file, const char* backup);
 
 // Whether file's content at the time of the call is worth keeping until the

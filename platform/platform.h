@@ -142,6 +142,7 @@ struct FileIdentity {
   uint64_t changed = 0;   // last status change (POSIX ctime); 0 on Windows
   uint64_t fileId = 0;    // inode / file index
   uint64_t volume = 0;    // device / volume serial number
+  uint32_t links = 0;     // names the file has (hard links)
   bool operator==(const FileIdentity&) const = default;
 };
 // False when the file cannot be opened or examined.

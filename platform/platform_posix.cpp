@@ -361,6 +361,7 @@ bool GetFileIdentity(const char* path, FileIdentity* identity) {
   identity->changed = nanoseconds(st.st_ctim);
   identity->fileId = uint64_t(st.st_ino);
   identity->volume = uint64_t(st.st_dev);
+  identity->links = static_cast<uint32_t>(st.st_nlink);
   return true;
 }
 

@@ -267,6 +267,7 @@ bool GetFileIdentity(const char* path, FileIdentity* identity) {
   identity->changed = 0;  // Windows keeps no status-change time here
   identity->fileId = join(info.nFileIndexHigh, info.nFileIndexLow);
   identity->volume = info.dwVolumeSerialNumber;
+  identity->links = info.nNumberOfLinks;
   return true;
 }
 
