@@ -36,7 +36,7 @@ inline constexpr char kMsgImageAllocError[] = "\xB7\xC7\xC5\xE4\xC4\xDA\xB4\xE6\
 // "Export 解析错误\n" — package: an outer index beyond the export table
 inline constexpr char kMsgExportParseError[] = "Export \xBD\xE2\xCE\xF6\xB4\xED\xCE\xF3\n";
 
-// "ExprotTable 解析错误\n" — package: the export table cannot be read (the misspelling is the program's own)
+// "ExprotTable 解析错误\n" — package: the export table cannot be read (the spelling "Exprot" is part of the text)
 inline constexpr char kMsgExportTableParseError[] = "ExprotTable \xBD\xE2\xCE\xF6\xB4\xED\xCE\xF3\n";
 
 // "写入文件[%s]错误\n" — package: writing the output file failed (disk full, for instance); %s is the output path

@@ -32,6 +32,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -151,6 +153,9 @@ class BRXStringDict {
   // byte counts (a failed write counts -1); 0 for an absent path or when
   // memory for the text cannot be had (nothing is written then).
   int64_t SaveToTXTFileA(const char* path);
+  // The bytes SaveToTXTFileA writes, as one image in memory, for a caller
+  // that writes them itself. False when memory runs out.
+  bool SaveToTXTImage(std::string* image) const;
   // Resets the file's attributes to normal, opens it for writing with the
   // given disposition, positions at offset (kEndOfFile: the end), writes
   // count bytes of data (0: its zero-terminated length) in one write.
@@ -201,6 +206,12 @@ class BRXStringDict {
   // Result: bytes written; -1 for an absent path, a file that would exceed
   // kMaxFileSize, memory exhausted or a failed write.
   int64_t SaveToBINFileA(const char* path) const;
+  // The bytes SaveToBINFileA writes, as one image in memory. False when the
+  // file would exceed kMaxFileSize or memory runs out.
+  bool SaveToBINImage(std::string* image) const;
+  // LoadFromBINFileA from an image in memory (copied; size bytes at data);
+  // clears the stored path.
+  uint32_t LoadFromBINImage(const char* data, uint32_t size);
 
  private:
   // Makes room for at least `needed` more text bytes after textUsed by
@@ -213,6 +224,15 @@ class BRXStringDict {
   bool ReserveEntries();
   // Releases the text store and the entries: an empty dictionary.
   void Clear();
+  // The entries in the text format (into *text, textLength bytes) and the
+  // header line of a save now (into header). False when memory runs out or
+  // the text would exceed one write.
+  bool ComposeTXT(std::unique_ptr<char[]>* text, uint32_t* textLength, char* header,
+                  size_t headerCapacity, size_t* headerLength) const;
+  // Takes store (size bytes of a binary dictionary file and 4 zero bytes) as
+  // the text store when its records are sound. Result: the entry count, 0
+  // when it is refused (the dictionary stays empty then).
+  uint32_t AdoptBinaryStore(std::unique_ptr<char[]> store, uint32_t size);
   // Ends a segmented translation (both cursors back to the empty string).
   void EndSegment();
   // Binary search shared by the lookups on a key of keyLength bytes.

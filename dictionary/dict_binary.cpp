@@ -37,7 +37,22 @@ uint32_t BRXStringDict::LoadFromBINFileA(const char* name) {
   std::unique_ptr<char[]> store(new (std::nothrow) char[fileSize + 4]());
   if (store == nullptr) return 0;
   if (ReadFileBlock(path, store.get(), 0, static_cast<uint32_t>(fileSize)) != size) return 0;
+  return AdoptBinaryStore(std::move(store), static_cast<uint32_t>(fileSize));
+}
 
+uint32_t BRXStringDict::LoadFromBINImage(const char* data, uint32_t size) {
+  loadFailure[0] = '\0';
+  path[0] = '\0';
+  Clear();
+  if (data == nullptr || size < kHeaderSize || size > kMaxFileSize) return 0;
+  std::unique_ptr<char[]> store(new (std::nothrow) char[uint64_t(size) + 4]());
+  if (store == nullptr) return 0;
+  memcpy(store.get(), data, size);
+  return AdoptBinaryStore(std::move(store), size);
+}
+
+uint32_t BRXStringDict::AdoptBinaryStore(std::unique_ptr<char[]> store, uint32_t size) {
+  const uint64_t fileSize = size;
   const auto* file = reinterpret_cast<const uint8_t*>(store.get());
   if (bytes::LoadU32LE(file) != kFormatNumber) return 0;
   const uint32_t n = bytes::LoadU32LE(file + 4);
@@ -70,7 +85,7 @@ uint32_t BRXStringDict::LoadFromBINFileA(const char* name) {
 
   textStore = store.release();
   entries = records.release();
-  textSize = static_cast<uint32_t>(fileSize);
+  textSize = size;
   // Added texts go one byte past the file, so that the zero ending a text
   // that ends the block stays in place.
   textCapacity = textUsed = textSize + 1;
@@ -78,18 +93,20 @@ uint32_t BRXStringDict::LoadFromBINFileA(const char* name) {
   return n;
 }
 
-int64_t BRXStringDict::SaveToBINFileA(const char* file) const {
-  if (file == nullptr) return -1;
+bool BRXStringDict::SaveToBINImage(std::string* image) const {
   uint64_t blockSize = 0;
   for (uint32_t i = 0; i < count; ++i)
     blockSize += uint64_t(entries[i].sourceLength) + entries[i].targetLength +
                  entries[i].remarkLength + 3;
   const uint64_t size = kHeaderSize + kRecordSize * count + blockSize;
-  if (size > kMaxFileSize) return -1;  // the loader would refuse it
+  if (size > kMaxFileSize) return false;  // the loader would refuse it
 
-  std::unique_ptr<uint8_t[]> image(new (std::nothrow) uint8_t[size]);
-  if (image == nullptr) return -1;
-  uint8_t* out = image.get();
+  try {
+    image->assign(size, '\0');
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  auto* out = reinterpret_cast<uint8_t*>(image->data());
   bytes::StoreU32LE(out, kFormatNumber);
   bytes::StoreU32LE(out + 4, count);
   uint8_t* block = out + kHeaderSize + kRecordSize * count;
@@ -107,7 +124,14 @@ int64_t BRXStringDict::SaveToBINFileA(const char* file) const {
       offset += lengths[f] + 1;
     }
   }
-  int64_t written = WriteFileBlock(file, image.get(), 0, static_cast<uint32_t>(size),
-                                   platform::kCreateAlways);
+  return true;
+}
+
+int64_t BRXStringDict::SaveToBINFileA(const char* file) const {
+  if (file == nullptr) return -1;
+  std::string image;
+  if (!SaveToBINImage(&image)) return -1;
+  const uint32_t size = static_cast<uint32_t>(image.size());
+  int64_t written = WriteFileBlock(file, image.data(), 0, size, platform::kCreateAlways);
   return written == int64_t(size) ? written : -1;
 }

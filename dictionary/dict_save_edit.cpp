@@ -82,19 +82,18 @@ int64_t BRXStringDict::WriteFileBlock(const char* path, const void* data, uint64
   return result;
 }
 
-int64_t BRXStringDict::SaveToTXTFileA(const char* file) {
-  if (file == nullptr) return 0;
-
+bool BRXStringDict::ComposeTXT(std::unique_ptr<char[]>* text, uint32_t* textLength, char* header,
+                               size_t headerCapacity, size_t* headerLength) const {
   uint64_t size = 0;
   for (uint32_t i = 0; i < count; ++i) {
     const BRXStringEntry& e = entries[i];
     size += kEntryOverhead + e.sourceLength + e.targetLength + e.remarkLength;
   }
-  if (size > 0xFFFFFFFFu) return 0;  // beyond one write
-  std::unique_ptr<char[]> text(new (std::nothrow) char[size + 1]);
-  if (text == nullptr) return 0;
+  if (size > 0xFFFFFFFFu) return false;  // beyond one write
+  text->reset(new (std::nothrow) char[size + 1]);
+  if (*text == nullptr) return false;
 
-  Output out{text.get()};
+  Output out{text->get()};
   for (uint32_t i = 0; i < count; ++i) {
     const BRXStringEntry& e = entries[i];
     char number[16];
@@ -115,12 +114,21 @@ int64_t BRXStringDict::SaveToTXTFileA(const char* file) {
     out.Line();
     out.Put(dict_format::kRemarkEnd);
   }
-  uint32_t textLength = static_cast<uint32_t>(out.at - text.get());
+  *textLength = static_cast<uint32_t>(out.at - text->get());
 
   platform::SystemTime utc{};
   dict_clock::Now(&utc);
+  *headerLength = dict_clock::FormatHeader(dict_clock::ToUtcPlus8(utc), header, headerCapacity);
+  return true;
+}
+
+int64_t BRXStringDict::SaveToTXTFileA(const char* file) {
+  if (file == nullptr) return 0;
+  std::unique_ptr<char[]> text;
+  uint32_t textLength = 0;
   char header[1024];
-  size_t headerLength = dict_clock::FormatHeader(dict_clock::ToUtcPlus8(utc), header, sizeof header);
+  size_t headerLength = 0;
+  if (!ComposeTXT(&text, &textLength, header, sizeof header, &headerLength)) return 0;
 
   // The first write creates the file anew: saving replaces a dictionary, it
   // never appends to one (two saved runs in one file would break the sorted
@@ -131,6 +139,22 @@ int64_t BRXStringDict::SaveToTXTFileA(const char* file) {
   result += WriteFileBlock(file, dict_format::kFileEnd.text, kEndOfFile,
                            static_cast<uint32_t>(dict_format::kFileEnd.length), platform::kOpenAlways);
   return result;
+}
+
+bool BRXStringDict::SaveToTXTImage(std::string* image) const {
+  std::unique_ptr<char[]> text;
+  uint32_t textLength = 0;
+  char header[1024];
+  size_t headerLength = 0;
+  if (!ComposeTXT(&text, &textLength, header, sizeof header, &headerLength)) return false;
+  try {
+    image->assign(header, headerLength);
+    image->append(text.get(), textLength);
+    image->append(dict_format::kFileEnd.text, dict_format::kFileEnd.length);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
 }
 
 const BRXStringEntry* BRXStringDict::AddEntry(const char* source, const char* target,

@@ -322,9 +322,9 @@ TEST_F(MoviePatcherTest, OtherLanguagesArePassedThrough) {
   EXPECT_EQ(Patch(movie.Build()), Translated(movie, {{5, "快跑！"}}));
 }
 
-TEST_F(MoviePatcherTest, GrowsPastTheHeadroom) {
+TEST_F(MoviePatcherTest, GrowsByManyLongTranslations) {
   // Forty short lines translated into 200-byte texts: the movie grows by
-  // about 7 KiB, far more than the 2 KiB reserved.
+  // about 7 KiB, well past any one chunk's size.
   std::map<std::string, std::string> dictionary;
   std::map<size_t, std::string> targets;
   MovieBuilder movie;

@@ -58,8 +58,8 @@ void ForEachDialogueText(const uint8_t* body, uint32_t size, const NameSlots& na
                          const std::function<void(const char* text)>& visit);
 
 // RewriteDialogueBody with the translations of the dictionary file
-// "chs.txt" in the current directory, loaded for this call alone. Returns 0
-// when the dictionary holds no entry.
+// "chs.txt" in the current directory, as the shared dictionary cache holds
+// it. Returns 0 when the dictionary holds no entry.
 int RewriteDialogueText(const uint8_t* body, uint32_t size, const NameSlots& names,
                         std::vector<uint8_t>* newBody);
 

@@ -179,7 +179,7 @@ bool SlotsAreDisjoint(const BlockBatch& batch) {
 // another) and returns the code of the first one in table order that fails
 // (0 when none does). Blocks run on up to threads threads, unless their
 // slots overlap: then one after another, in order, so that the later block's
-// bytes win as they always have. Nothing is printed, so that a failure is
+// bytes win, as a single thread working in table order gives. Nothing is printed, so that a failure is
 // reported as one thread working through the table would report it.
 int DecompressBatch(BlockBatch& batch, unsigned threads) {
   if (batch.count == 0) return 0;

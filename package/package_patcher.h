@@ -55,10 +55,8 @@
 //    -21  "写入文件[%s]错误\n"           writing the shipped file failed
 //                                        (disk full, for instance)
 //
-// Codes -12 (a chunk buffer could not be allocated) and -22 (the shipped
-// file could not be read back) are no longer produced: chunks are
-// decompressed straight into the package image, which is never read back
-// from the file. They are not given to anything else.
+// Chunks are decompressed straight into the package image, which is never
+// read back from the file: codes -12 and -22 are not used.
 //
 // Codes of the name and export table stage (package_tables.h); each counts
 // as a failure of the package like those above:
@@ -95,11 +93,9 @@ inline constexpr int kPatchNoBakSuffix = -3;
 inline constexpr int kPatchOutOfMemory = -3;    // backup buffer or package image
 inline constexpr int kPatchShortRead = -4;
 inline constexpr int kPatchBlockFailed = -9;    // also unknown compression flags
-inline constexpr int kPatchChunkAlloc = -12;      // no longer produced
 inline constexpr int kPatchLzoInit = 3;
 inline constexpr int kPatchDamaged = -20;
 inline constexpr int kPatchWriteFailed = -21;
-inline constexpr int kPatchReadBackFailed = -22;  // no longer produced
 
 // backupPath: a modifiable zero-terminated copy of the backup's path. Its
 // ".bak" suffix is cut off in place, so that afterwards it names the shipped

@@ -395,8 +395,8 @@ std::vector<HandMade> HandMadeStreams() {
     cases.push_back({"zero run past the declared lengths", ZlibStream(out.Finish(), {'a'}), 1, false, false});
   }
   // Incomplete codes, which zlib accepts with their unused codewords invalid
-  // and libdeflate now refuses outright (unpatched, it gave the unused
-  // codewords to a symbol). A literal/length code of the end-of-block code
+  // and the patched libdeflate refuses outright (its tables cannot express an
+  // invalid codeword). A literal/length code of the end-of-block code
   // alone (1 bit): codeword 0 is it for zlib, codeword 1 invalid.
   for (int bit : {0, 1}) {
     std::vector<uint8_t> onlyEnd(257, 0);

@@ -210,8 +210,8 @@ uint32_t EnvironmentValue(const char* name, char* buffer, uint32_t capacity);
 // Asks the memory allocator to keep freed memory for later allocations
 // instead of handing it back to the system at once. A run rebuilds packages
 // one after another with buffers of similar sizes; memory fresh from the
-// system costs a page fault per page on first touch, which took a quarter
-// of a run's time. Called once at program start; does nothing where the
+// system costs a page fault per page on first touch, a large share of a
+// run's time. Called once at program start; does nothing where the
 // allocator offers no such setting (Windows).
 void KeepFreedMemory();
 // GetSystemInfo's dwNumberOfProcessors: how many processors this process

@@ -2,13 +2,14 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <functional>
 #include <new>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/terminal.h"
 #include "tools/dict/commands.h"
 #include "tools/dict/tool_io.h"
 
@@ -16,22 +17,70 @@ namespace dict_tool {
 
 namespace {
 
+constexpr char kVersion[] = "hanhua-dict 1.1";
+
 constexpr char kDescription[] =
-    "hanhua-dict: the translator's tools for chs.txt, the dictionary that hanhua installs into the game.\n"
-    "The loop: extract a template from the game, translate its targets, check, stats, then\n"
+    "hanhua-dict: the translator's tools for chs.txt, the dictionary that hanhua installs into the game. "
+    "The loop: extract a template from the game, translate its targets, check, stats, then "
     "\"hanhua eng2chs\" and verify; after a game update, extract again and merge.";
+
+constexpr char kConventions[] =
+    "Results go to standard output; errors, warnings and notes to standard error as "
+    "\"FILE:LINE: error: ...\"; progress lines only when standard error is a terminal. "
+    "An output file is replaced only when it is complete and reads back as written; on any failure "
+    "the file that was there stays as it was.\n"
+    "Exit status: 0 all is well; 1 problems found (errors in a dictionary or a game; a translated dictionary "
+    "that an output would replace); 2 a command line not understood or not allowed (an output over its "
+    "own input), or a file that cannot be read or written.";
 
 struct Options {
   GameDirs game;
-  std::string input, second, output, obsolete;
-  bool quiet = false, strict = false, all = false, keepRemarks = false, allFiles = false, force = false;
+  std::string input, second, output, obsolete, dictionary, encodingName = "utf-8";
+  bool quiet = false, strict = false, all = false, keepRemarks = false, allFiles = false, force = false,
+       json = false;
 };
 
-// A command: a one-line summary for the list of commands, the details for
-// its own --help.
-CLI::App* AddCommand(CLI::App& parent, const char* name, const char* summary, const char* details) {
+// Text wrapped at spaces into lines of at most width columns (a character
+// taking one column; the texts here are ASCII), keeping its line breaks.
+std::string Wrap(const std::string& text, size_t width, const std::string& indent = "") {
+  std::string out;
+  std::istringstream paragraphs(text);
+  std::string paragraph;
+  bool firstParagraph = true;
+  while (std::getline(paragraphs, paragraph)) {
+    if (!firstParagraph) out += '\n';
+    firstParagraph = false;
+    // Example lines keep their own layout.
+    if (paragraph.compare(0, 2, "  ") == 0) {
+      out += paragraph;
+      continue;
+    }
+    std::istringstream words(paragraph);
+    std::string word, line = indent;
+    while (words >> word) {
+      if (line.size() > indent.size() && line.size() + 1 + word.size() > width) {
+        out += line + '\n';
+        line = indent;
+      }
+      line += (line.size() > indent.size() ? " " : "") + word;
+    }
+    out += line;
+  }
+  return out;
+}
+
+size_t HelpWidth() {
+  const int columns = platform::TerminalColumns(platform::Stream::kOut);
+  if (columns <= 0) return 80;
+  return size_t(std::clamp(columns - 1, 40, 120));
+}
+
+// A command: a one-line summary for the list of commands; its details and
+// examples, wrapped to the terminal, for its own --help.
+CLI::App* AddCommand(CLI::App& parent, const char* name, const char* summary, const std::string& details,
+                     const std::string& examples) {
   CLI::App* command = parent.add_subcommand(name, summary);
-  command->footer(details);
+  command->footer(Wrap(details, HelpWidth()) + "\n\nExample:\n" + examples);
   return command;
 }
 
@@ -48,6 +97,10 @@ void AddQuiet(CLI::App* command, Options* o) {
   command->add_flag("-q,--quiet", o->quiet, "no progress lines");
 }
 
+void AddJson(CLI::App* command, Options* o) {
+  command->add_flag("--json", o->json, "print one JSON document on stdout instead (see the README)");
+}
+
 // Defines the commands; each sets action to its run.
 void DefineCommands(CLI::App& app, Options* o, std::function<int()>* action) {
   CLI::App* extract = AddCommand(
@@ -56,27 +109,33 @@ void DefineCommands(CLI::App& app, Options* o, std::function<int()>* action) {
       "each dialogue event export of each listed package and each subtitle of each listed movie, read "
       "from the backups where they exist (the game's own files), else from the shipped files. One entry "
       "per distinct text (spaces at its ends left out), in lookup order, the target equal to the source "
-      "(so the template changes nothing), the remark naming where the text was found.");
+      "(so the template changes nothing), the remark naming where the text was found. An existing file "
+      "is replaced only when it is an untranslated template (or with --force).",
+      "  hanhua-dict extract CookedPC Movies -o template.txt");
   AddGameDirs(extract, o);
   AddOutput(extract, o, "the template to write");
   AddQuiet(extract, o);
-  extract->callback([o, action] { *action = [o] { return RunExtract(o->game, o->output, o->quiet); }; });
+  extract->add_flag("--force", o->force, "replace the output even when it holds translations");
+  extract->callback([o, action] { *action = [o] { return RunExtract(o->game, o->output, o->quiet, o->force); }; });
 
   CLI::App* check = AddCommand(
       app, "check", "Report what makes lookups fail, miss or surprise",
       "Reports, with file, line and entry, everything that makes lookups fail, miss or surprise: missing "
       "marker lines, entries out of order, duplicate sources, sources with spaces at their ends, texts "
       "holding a marker line, texts that are not UTF-8 or hold a zero byte (errors); empty targets, an "
-      "empty source, targets too long for a dialogue string (warnings). Exit status 1 on errors.");
+      "empty source, targets too long for a dialogue string (warnings). Exit status 1 on errors.",
+      "  hanhua-dict check chs.txt\n  hanhua-dict check chs.txt --json > findings.json");
   check->add_option("FILE", o->input, "the dictionary (chs.txt)")->required();
   check->add_flag("--strict", o->strict, "warnings also give exit status 1");
   check->add_flag("--all", o->all, "show every finding, not the first 20 of each kind");
-  check->callback([o, action] { *action = [o] { return RunCheck(o->input, o->strict, o->all); }; });
+  AddJson(check, o);
+  check->callback([o, action] { *action = [o] { return RunCheck(o->input, o->strict, o->all, o->json); }; });
 
   CLI::App* sort = AddCommand(
       app, "sort", "Rewrite a dictionary in lookup order",
       "Rewrites a dictionary in lookup order (unsigned byte order of the sources), every text byte for "
-      "byte; of entries with the same source the first is kept and the others are reported.");
+      "byte; of entries with the same source the first is kept and the others are reported.",
+      "  hanhua-dict sort chs.txt -o chs.txt");
   sort->add_option("FILE", o->input, "the dictionary to sort")->required();
   AddOutput(sort, o, "the sorted dictionary (may be FILE itself)");
   sort->callback([o, action] { *action = [o] { return RunSort(o->input, o->output); }; });
@@ -85,27 +144,31 @@ void DefineCommands(CLI::App& app, Options* o, std::function<int()>* action) {
       app, "merge", "Carry translations over to a new template",
       "Carries the translations of OLD over to the entries of TEMPLATE (a new extraction): each entry of "
       "TEMPLATE takes the target of the OLD entry with its source. Lists the translations of OLD whose "
-      "source the game no longer has.");
+      "source the game no longer has. The output may be OLD itself.",
+      "  hanhua-dict merge chs.txt template.txt -o chs.txt --obsolete obsolete.txt");
   merge->add_option("OLD", o->input, "the dictionary translated so far")->required();
   merge->add_option("TEMPLATE", o->second, "the template of the game as it is now")->required();
   AddOutput(merge, o, "the merged dictionary");
   merge->add_option("--obsolete", o->obsolete, "also write the obsolete translations to this dictionary");
   merge->add_flag("--keep-remarks", o->keepRemarks, "carry OLD's remarks too, instead of TEMPLATE's");
+  AddJson(merge, o);
   merge->callback([o, action] {
-    *action = [o] { return RunMerge(o->input, o->second, o->output, o->obsolete, o->keepRemarks); };
+    *action = [o] { return RunMerge(o->input, o->second, o->output, o->obsolete, o->keepRemarks, o->json); };
   });
 
   CLI::App* stats = AddCommand(
       app, "stats", "How much of the game a dictionary translates",
       "How much of the game the dictionary translates: for each package and movie with texts, the texts "
       "(empty ones not counted), how many have an entry, how many of those have a target other than "
-      "their source; and the totals.");
+      "their source; and the totals.",
+      "  hanhua-dict stats chs.txt CookedPC Movies");
   stats->add_option("FILE", o->input, "the dictionary (chs.txt)")->required();
   AddGameDirs(stats, o);
   AddQuiet(stats, o);
   stats->add_flag("--all-files", o->allFiles, "list the files without texts too");
+  AddJson(stats, o);
   stats->callback([o, action] {
-    *action = [o] { return RunStats(o->input, o->game, o->quiet, o->allFiles); };
+    *action = [o] { return RunStats(o->input, o->game, o->quiet, o->allFiles, o->json); };
   });
 
   CLI::App* csv = app.add_subcommand("csv", "Dictionaries to and from CSV files for spreadsheet programs");
@@ -113,25 +176,42 @@ void DefineCommands(CLI::App& app, Options* o, std::function<int()>* action) {
   CLI::App* csvExport = AddCommand(
       *csv, "export", "Write a dictionary as a CSV file",
       "Writes the entries as RFC 4180 CSV in UTF-8 with a byte-order mark: a header record "
-      "source,target,remark, then one record per entry in file order, every field quoted.");
+      "source,target,remark, then one record per entry in file order, every field quoted.",
+      "  hanhua-dict csv export chs.txt -o chs.csv");
   csvExport->add_option("FILE", o->input, "the dictionary")->required();
-  AddOutput(csvExport, o, "the CSV file to write");
+  AddOutput(csvExport, o, "the CSV file to write (not FILE itself)");
   csvExport->callback([o, action] { *action = [o] { return RunCsvExport(o->input, o->output); }; });
   CLI::App* csvImport = AddCommand(
       *csv, "import", "Read a CSV file into a dictionary",
-      "Reads an RFC 4180 CSV file (UTF-8, byte-order mark optional, header source,target[,remark]), "
-      "checks each record's texts, and writes the dictionary in lookup order, keeping the first of "
-      "records with the same source.");
+      "Reads an RFC 4180 CSV file in UTF-8 (byte-order mark optional; tab-separated text too). The "
+      "columns are found by the names in the first record: source and target, and the remark from "
+      "remark, location or context (as Translate Toolkit and Weblate name them); other columns are "
+      "ignored. Checks each record's texts and writes the dictionary in lookup order; with any error "
+      "nothing is written. A file saved as GBK (\"ANSI\") or UTF-16 (\"Unicode text\") is refused "
+      "unless --encoding names it.",
+      "  hanhua-dict csv import chs.csv -o chs.txt\n  hanhua-dict csv import ansi.csv -o chs.txt --encoding gbk");
   csvImport->add_option("CSV", o->input, "the CSV file")->required();
   AddOutput(csvImport, o, "the dictionary to write");
-  csvImport->callback([o, action] { *action = [o] { return RunCsvImport(o->input, o->output); }; });
+  csvImport->add_option("--encoding", o->encodingName, "the CSV file's encoding: utf-8 (the default), gbk or utf-16")
+      ->check([](const std::string& name) {
+        Encoding encoding;
+        return ParseEncoding(name, &encoding) ? std::string() : "utf-8, gbk or utf-16, not " + name;
+      });
+  csvImport->callback([o, action] {
+    *action = [o] {
+      Encoding encoding = Encoding::kUtf8;
+      ParseEncoding(o->encodingName, &encoding);
+      return RunCsvImport(o->input, o->output, encoding);
+    };
+  });
 
   CLI::App* bin = AddCommand(
       app, "bin", "Write the binary form of a dictionary",
       "Writes the binary form of the dictionary, which loads without parsing. Refuses a dictionary with "
-      "errors (see check) unless --force.");
+      "errors (see check) unless --force.",
+      "  hanhua-dict bin chs.txt -o chs.bin");
   bin->add_option("FILE", o->input, "the dictionary")->required();
-  AddOutput(bin, o, "the binary dictionary to write");
+  AddOutput(bin, o, "the binary dictionary to write (not FILE itself)");
   bin->add_flag("--force", o->force, "write it even with errors");
   bin->callback([o, action] { *action = [o] { return RunBin(o->input, o->output, o->force); }; });
 
@@ -140,10 +220,14 @@ void DefineCommands(CLI::App& app, Options* o, std::function<int()>* action) {
       "After \"hanhua eng2chs\": checks that every listed package is an uncompressed package whose "
       "tables and exports lie inside the file and whose dialogue event exports read, that every movie "
       "is a run of whole chunks, that each file holds as many texts as its backup, and counts the "
-      "translated texts. Exit status 1 on any problem.");
+      "translated texts. With --dict, also counts the texts of the game that the dictionary translates "
+      "and requires the patched files to hold as many. Exit status 1 on any problem.",
+      "  hanhua-dict verify CookedPC Movies --dict chs.txt");
   AddGameDirs(verify, o);
   AddQuiet(verify, o);
-  verify->callback([o, action] { *action = [o] { return RunVerify(o->game, o->quiet); }; });
+  verify->add_option("--dict", o->dictionary, "the dictionary the game was patched with (chs.txt)");
+  AddJson(verify, o);
+  verify->callback([o, action] { *action = [o] { return RunVerify(o->game, o->dictionary, o->quiet, o->json); }; });
 }
 
 // The first word of args that is not an option, when app has commands and
@@ -161,23 +245,25 @@ std::string UnknownCommand(CLI::App* app, int argc, char** argv, int from, const
   return message;
 }
 
-void PrintStream(const std::ostringstream& stream) {
+void PrintStream(const std::ostringstream& stream, platform::Stream to) {
   const std::string text = stream.str();
-  if (!text.empty()) platform::ConsolePrintf("%s", text.c_str());
+  if (!text.empty()) platform::WriteUtf8(to, text);
 }
 
 }  // namespace
 
 int RunDictTool(int argc, char** argv) {
   try {
-    CLI::App app(kDescription, "hanhua-dict");
+    CLI::App app(Wrap(kDescription, HelpWidth()), "hanhua-dict");
+    app.footer(Wrap(kConventions, HelpWidth()));
     app.require_subcommand(1);
     app.set_help_all_flag("--help-all", "help for every command");
+    app.set_version_flag("--version", kVersion, "the program's version");
     Options options;
     std::function<int()> action;
     DefineCommands(app, &options, &action);
     if (std::string unknown = UnknownCommand(&app, argc, argv, 1, ""); !unknown.empty()) {
-      platform::ConsolePrintf("%s\nRun with --help for more information.\n", unknown.c_str());
+      PrintDiagnostic("hanhua-dict: error: " + unknown + "\nRun with --help for more information.");
       return kExitUsage;
     }
     try {
@@ -185,14 +271,14 @@ int RunDictTool(int argc, char** argv) {
     } catch (const CLI::ParseError& error) {
       std::ostringstream out, err;
       const int code = app.exit(error, out, err);
-      PrintStream(out);
-      PrintStream(err);
+      PrintStream(out, platform::Stream::kOut);
+      PrintStream(err, platform::Stream::kErr);
       return code == 0 ? kExitOk : kExitUsage;
     }
     return action ? action() : kExitUsage;
   } catch (const std::bad_alloc&) {
-    platform::ConsolePrintf("error: not enough memory\n");
-    return kExitProblems;
+    PrintDiagnostic("hanhua-dict: error: not enough memory");
+    return kExitUsage;
   }
 }
 

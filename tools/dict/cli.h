@@ -8,15 +8,16 @@
 //   hanhua-dict csv export chs.txt -o file.csv
 //   hanhua-dict csv import file.csv -o chs.txt
 //   hanhua-dict bin chs.txt -o chs.bin
-//   hanhua-dict verify PKGDIR MOVIEDIR
+//   hanhua-dict verify PKGDIR MOVIEDIR [--dict chs.txt]
+//   hanhua-dict --version
 #pragma once
 
 namespace dict_tool {
 
 // Parses the command line, runs the command and returns the exit status:
-// 0 all well, 1 problems found or the work could not be done, 2 a command
-// line that could not be understood. Everything is printed through the
-// platform console.
+// 0 all well, 1 problems found, 2 a command line that could not be
+// understood or a file that could not be read or written. Results go to
+// stdout, diagnostics to stderr (tools/dict/tool_io.h).
 int RunDictTool(int argc, char** argv);
 
 }  // namespace dict_tool

@@ -2,70 +2,75 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
 #include "tools/dict/commands.h"
 #include "tools/dict/csv.h"
 #include "tools/dict/dict_build.h"
 #include "tools/dict/dict_check.h"
 #include "tools/dict/dict_file.h"
+#include "tools/dict/text_input.h"
 #include "tools/dict/tool_io.h"
 
 namespace dict_tool {
 
 int RunCsvExport(const std::string& path, const std::string& output) {
+  Diagnostics diagnostics;
+  if (RefuseOutputOverInput(path, output, "CSV", &diagnostics)) return diagnostics.ExitStatus();
   DictFile file;
-  if (!LoadDictFileOrReport(path, &file)) return kExitProblems;
+  if (!LoadDictFileOrReport(path, &file, &diagnostics)) return diagnostics.ExitStatus();
   const std::vector<Entry> entries = EntriesOf(file);
-  if (!WriteWholeFile(output, CsvText(entries))) {
-    platform::ConsolePrintf("%s: error: cannot be written\n", output.c_str());
-    return kExitProblems;
-  }
-  platform::ConsolePrintf("%s: %zu entries\n", output.c_str(), entries.size());
+  if (!WriteOutputOrReport(output, CsvText(entries), &diagnostics)) return diagnostics.ExitStatus();
+  PrintResult(Format("%s: %zu entries", output.c_str(), entries.size()));
   return kExitOk;
 }
 
-int RunCsvImport(const std::string& path, const std::string& output) {
+int RunCsvImport(const std::string& path, const std::string& output, Encoding encoding) {
+  Diagnostics diagnostics;
   std::string text;
-  if (!ReadWholeFile(path, &text)) {
-    platform::ConsolePrintf("%s: error: cannot be read\n", path.c_str());
-    return kExitProblems;
-  }
+  if (!ReadTextFile(path, encoding, &text, &diagnostics)) return diagnostics.ExitStatus();
   std::vector<Entry> entries;
+  std::vector<std::string> ignored;
   CsvError error;
-  if (!ReadCsv(text, &entries, &error)) {
-    platform::ConsolePrintf("%s:%u: error: ", path.c_str(), error.line);
-    PrintLine(error.message);
-    return kExitProblems;
+  if (!ReadCsv(text, &entries, &error, &ignored)) {
+    diagnostics.Error(path, error.line, "csv", error.message);
+    return diagnostics.ExitStatus();
+  }
+  if (!ignored.empty()) {
+    std::string names;
+    for (const std::string& name : ignored) names += (names.empty() ? "" : ", ") + Quoted(name, 30);
+    diagnostics.Note(path, 1, "csv", "columns not read: " + names);
   }
   if (entries.empty()) {
-    platform::ConsolePrintf("%s: error: no entry: a dictionary without entries does not load\n", path.c_str());
-    return kExitProblems;
+    diagnostics.Error(path, kNoLine, "csv", "no entry: a dictionary without entries does not load");
+    return diagnostics.ExitStatus();
   }
-  if (ReportUnwritable(entries, path)) return kExitProblems;
+  ReportUnwritable(entries, path, &diagnostics);
 
   // The checks of each entry's texts, reported at the lines of the CSV file
   // (a record's line, since a spreadsheet shows no lines inside a cell).
-  int errors = 0, warnings = 0;
   for (const Entry& e : entries) {
     for (const TextFinding& t : CheckEntryTexts(e.source, e.target, e.remark)) {
-      (IsError(t.defect) ? errors : warnings)++;
-      platform::ConsolePrintf("%s:%u: %s: ", path.c_str(), e.line, IsError(t.defect) ? "error" : "warning");
-      PrintLine(t.message);
+      if (t.defect == Defect::kMarkerInText) continue;  // reported above
+      diagnostics.Report({IsError(t.defect) ? Severity::kError : Severity::kWarning, path, e.line, kNoEntry,
+                          DefectCheckName(t.defect), t.message, false});
     }
   }
   SortForLookup(&entries);
   std::vector<Dropped> dropped;
   KeepFirstOfEqualSources(&entries, &dropped);
   for (const Dropped& d : dropped) {
-    ++errors;
-    platform::ConsolePrintf("%s:%u: error: left out: source %s is also the source of the record at line %u%s\n",
-                            path.c_str(), d.entry.line, Quoted(d.entry.source).c_str(), d.keptLine,
-                            d.sameTarget ? "" : ", whose translation is kept");
+    diagnostics.Error(path, d.entry.line, "duplicate",
+                      "source " + Quoted(d.entry.source) + " is also the source of the record at line " +
+                          std::to_string(d.keptLine) + (d.sameTarget ? "" : ", with another target"));
   }
-  if (!WriteDictionary(entries, output, Form::kText)) return kExitProblems;
-  platform::ConsolePrintf("%s: %zu entries in lookup order; %d errors, %d warnings\n", output.c_str(),
-                          entries.size(), errors, warnings);
-  return errors > 0 ? kExitProblems : kExitOk;
+  if (diagnostics.errors() > 0) {
+    diagnostics.Note(output, kNoLine, "output",
+                     Format("not written: %d errors in %s; mend them there", diagnostics.errors(), path.c_str()));
+    return diagnostics.ExitStatus();
+  }
+  if (!WriteDictionary(entries, output, Form::kText, &diagnostics)) return diagnostics.ExitStatus();
+  PrintResult(Format("%s: %zu entries in lookup order; %d warnings", output.c_str(), entries.size(),
+                     diagnostics.warnings()));
+  return kExitOk;
 }
 
 }  // namespace dict_tool

@@ -2,11 +2,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
 #include "tools/dict/commands.h"
 #include "tools/dict/dict_build.h"
 #include "tools/dict/dict_check.h"
 #include "tools/dict/dict_file.h"
+#include "tools/dict/json_report.h"
 #include "tools/dict/tool_io.h"
 
 namespace dict_tool {
@@ -17,57 +17,69 @@ constexpr int kShownPerKind = 20;
 
 }  // namespace
 
-int RunCheck(const std::string& path, bool strict, bool all) {
+int RunCheck(const std::string& path, bool strict, bool all, bool json) {
+  Diagnostics diagnostics(json ? Diagnostics::Mode::kCollect : Diagnostics::Mode::kPrint);
   DictFile file;
-  if (!LoadDictFileOrReport(path, &file)) {
-    platform::ConsolePrintf("%s: the patcher would translate nothing with this file\n", path.c_str());
-    return kExitProblems;
+  const bool loaded = LoadDictFileOrReport(path, &file, &diagnostics);
+  if (loaded) ReportFindings(path, CheckDictFile(file), all ? 0 : kShownPerKind, &diagnostics);
+  const int status = diagnostics.ExitStatus(strict);
+  if (json) {
+    Json document = JsonDocument("check", diagnostics, status);
+    document["file"] = path;
+    document["loads"] = loaded;
+    document["entries"] = loaded ? file.count() : 0;
+    PrintJson(document);
+  } else if (!loaded) {
+    PrintResult(path + ": the patcher would translate nothing with this file");
+  } else {
+    PrintResult(Format("%s: %u entries, %d errors, %d warnings", path.c_str(), file.count(),
+                       diagnostics.errors(), diagnostics.warnings()));
   }
-  const CheckSummary summary = PrintFindings(path, CheckDictFile(file), all ? 0 : kShownPerKind);
-  platform::ConsolePrintf("%s: %u entries, %d errors, %d warnings\n", path.c_str(), file.count(),
-                          summary.errors, summary.warnings);
-  return summary.errors > 0 || (strict && summary.warnings > 0) ? kExitProblems : kExitOk;
+  return status;
 }
 
 int RunSort(const std::string& input, const std::string& output) {
+  Diagnostics diagnostics;
   DictFile file;
-  if (!LoadDictFileOrReport(input, &file)) return kExitProblems;
+  if (!LoadDictFileOrReport(input, &file, &diagnostics)) return diagnostics.ExitStatus();
   std::vector<Entry> entries = EntriesOf(file);
-  if (ReportUnwritable(entries, input)) return kExitProblems;
+  if (ReportUnwritable(entries, input, &diagnostics)) return diagnostics.ExitStatus();
   SortForLookup(&entries);
   std::vector<Dropped> dropped;
   KeepFirstOfEqualSources(&entries, &dropped);
   for (const Dropped& d : dropped) {
-    platform::ConsolePrintf("%s:%u: note: left out: source %s is also the source of the entry at line %u, "
-                            "which is kept%s\n",
-                            input.c_str(), d.entry.line, Quoted(d.entry.source).c_str(), d.keptLine,
-                            d.sameTarget ? "" : " (with another target)");
+    diagnostics.Report({Severity::kNote, input, d.entry.line, d.entry.entry, "duplicate",
+                        "left out: source " + Quoted(d.entry.source) + " is also the source of the entry at line " +
+                            std::to_string(d.keptLine) + ", which is kept" +
+                            (d.sameTarget ? "" : " (with another target)"),
+                        false});
   }
-  if (!WriteDictionary(entries, output, Form::kText)) return kExitProblems;
-  platform::ConsolePrintf("%s: %zu entries in lookup order, %zu duplicates left out\n", output.c_str(),
-                          entries.size(), dropped.size());
+  if (!WriteDictionary(entries, output, Form::kText, &diagnostics)) return diagnostics.ExitStatus();
+  PrintResult(Format("%s: %zu entries in lookup order, %zu duplicates left out", output.c_str(), entries.size(),
+                     dropped.size()));
   return kExitOk;
 }
 
 int RunBin(const std::string& path, const std::string& output, bool force) {
+  Diagnostics diagnostics;
+  if (RefuseOutputOverInput(path, output, "binary dictionary", &diagnostics)) return diagnostics.ExitStatus();
   DictFile file;
-  if (!LoadDictFileOrReport(path, &file)) return kExitProblems;
+  if (!LoadDictFileOrReport(path, &file, &diagnostics)) return diagnostics.ExitStatus();
   std::vector<Finding> errors;
   for (Finding& f : CheckDictFile(file))
     if (IsError(f.defect)) errors.push_back(std::move(f));
   if (!errors.empty()) {
-    PrintFindings(path, errors, kShownPerKind);
+    ReportFindings(path, errors, kShownPerKind, &diagnostics);
     if (!force) {
-      platform::ConsolePrintf(
-          "%s: not written: mend the errors first (\"hanhua-dict sort\" puts the entries in lookup "
-          "order), or write it as it is with --force\n",
-          output.c_str());
-      return kExitProblems;
+      diagnostics.Note(output, kNoLine, "output",
+                       "not written: mend the errors first (\"hanhua-dict sort\" puts the entries in lookup "
+                       "order), or write it as it is with --force");
+      return diagnostics.ExitStatus();
     }
   }
-  if (!WriteDictionary(EntriesOf(file), output, Form::kBinary)) return kExitProblems;
-  platform::ConsolePrintf("%s: %u entries in binary form\n", output.c_str(), file.count());
-  return errors.empty() ? kExitOk : kExitProblems;
+  if (!WriteDictionary(EntriesOf(file), output, Form::kBinary, &diagnostics)) return diagnostics.ExitStatus();
+  PrintResult(Format("%s: %u entries in binary form", output.c_str(), file.count()));
+  return diagnostics.ExitStatus();
 }
 
 }  // namespace dict_tool

@@ -2,11 +2,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
 #include "tools/dict/commands.h"
 #include "tools/dict/dict_file.h"
 #include "tools/dict/dict_text.h"
 #include "tools/dict/game_texts.h"
+#include "tools/dict/json_report.h"
 #include "tools/dict/tool_io.h"
 
 namespace dict_tool {
@@ -42,58 +42,80 @@ Coverage Measure(const FileTexts& file, const BRXStringDict& dict) {
 }
 
 void PrintRow(const std::string& name, const Coverage& c) {
-  platform::ConsolePrintf("%-40s %9llu %9llu %10llu %7s %%\n", name.c_str(),
-                          static_cast<unsigned long long>(c.texts),
-                          static_cast<unsigned long long>(c.inDictionary),
-                          static_cast<unsigned long long>(c.translated), Percent(c.translated, c.texts).c_str());
+  PrintResult(Format("%-40s %9llu %9llu %10llu %7s %%", name.c_str(), static_cast<unsigned long long>(c.texts),
+                     static_cast<unsigned long long>(c.inDictionary), static_cast<unsigned long long>(c.translated),
+                     Percent(c.translated, c.texts).c_str()));
+}
+
+Json CoverageJson(const Coverage& c) {
+  return Json{{"texts", c.texts}, {"in_dictionary", c.inDictionary}, {"translated", c.translated}};
 }
 
 }  // namespace
 
-int RunStats(const std::string& path, const GameDirs& game, bool quiet, bool allFiles) {
+int RunStats(const std::string& path, const GameDirs& game, bool quiet, bool allFiles, bool json) {
+  Diagnostics diagnostics(json ? Diagnostics::Mode::kCollect : Diagnostics::Mode::kPrint);
   DictFile file;
-  if (!LoadDictFileOrReport(path, &file)) return kExitProblems;
+  if (!LoadDictFileOrReport(path, &file, &diagnostics)) {
+    if (json) PrintJson(JsonDocument("stats", diagnostics, diagnostics.ExitStatus()));
+    return diagnostics.ExitStatus();
+  }
 
   struct Row {
     std::string name;
+    bool movie;
     Coverage coverage;
   };
   std::vector<Row> rows;
   Coverage dialogue, subtitles;
-  std::vector<FileTexts> unreadable;
   int filesFound = 0;
   ForEachListedFile(game.packageDir, game.movieDir, Copy::kOriginal, "Reading", quiet,
                     [&](const FileTexts& f) {
                       if (f.path.empty()) return;
                       ++filesFound;
                       if (!f.readable) {
-                        unreadable.push_back(f);
+                        diagnostics.Error(f.path, kNoLine, "read",
+                                          "cannot be read (code " + std::to_string(f.code) + "); not counted");
                         return;
                       }
                       const Coverage c = Measure(f, file.dict);
                       (f.movie ? subtitles : dialogue).Add(c);
-                      if (c.texts > 0 || allFiles) rows.push_back({f.name, c});
+                      if (c.texts > 0 || allFiles) rows.push_back({f.name, f.movie, c});
                     });
-  for (const FileTexts& f : unreadable)
-    platform::ConsolePrintf("%s: error: cannot be read (code %d); not counted\n", f.path.c_str(), f.code);
   if (filesFound == 0) {
-    platform::ConsolePrintf("error: none of the listed files is in %s or %s\n", game.packageDir.c_str(),
-                            game.movieDir.c_str());
-    return kExitProblems;
+    diagnostics.Error("", kNoLine, "game",
+                      "none of the listed files is in " + game.packageDir + " or " + game.movieDir);
   }
-
-  platform::ConsolePrintf("%-40s %9s %9s %10s %9s\n", "file", "texts", "in dict", "translated", "covered");
-  for (const Row& row : rows) PrintRow(row.name, row.coverage);
   Coverage total = dialogue;
   total.Add(subtitles);
+  const int status = diagnostics.ExitStatus();
+  if (json) {
+    Json document = JsonDocument("stats", diagnostics, status);
+    document["dictionary"] = path;
+    Json files = Json::array();
+    for (const Row& row : rows) {
+      Json figures = CoverageJson(row.coverage);
+      figures["file"] = row.name;
+      figures["kind"] = row.movie ? "movie" : "package";
+      files.push_back(std::move(figures));
+    }
+    document["files"] = std::move(files);
+    document["dialogue_strings"] = CoverageJson(dialogue);
+    document["subtitles"] = CoverageJson(subtitles);
+    document["total"] = CoverageJson(total);
+    PrintJson(document);
+    return status;
+  }
+  if (filesFound == 0) return status;
+  PrintResult(Format("%-40s %9s %9s %10s %9s", "file", "texts", "in dict", "translated", "covered"));
+  for (const Row& row : rows) PrintRow(row.name, row.coverage);
   PrintRow("dialogue strings", dialogue);
   PrintRow("subtitles", subtitles);
   PrintRow("total", total);
-  platform::ConsolePrintf("%s covers %s %% of the game's texts: %llu of %llu translated\n", path.c_str(),
-                          Percent(total.translated, total.texts).c_str(),
-                          static_cast<unsigned long long>(total.translated),
-                          static_cast<unsigned long long>(total.texts));
-  return unreadable.empty() ? kExitOk : kExitProblems;
+  PrintResult(Format("%s covers %s %% of the game's texts: %llu of %llu translated", path.c_str(),
+                     Percent(total.translated, total.texts).c_str(), static_cast<unsigned long long>(total.translated),
+                     static_cast<unsigned long long>(total.texts)));
+  return status;
 }
 
 }  // namespace dict_tool

@@ -1,16 +1,15 @@
-// The commands of hanhua-dict. Each prints its findings and its summary and
-// returns the exit status: 0 when all went well, 1 when it found problems
-// or could not do its work.
+// The commands of hanhua-dict. Each reports its findings through a
+// Diagnostics sink (stderr, or the JSON document with --json), prints its
+// results on stdout and returns the exit status (kExitOk, kExitProblems,
+// kExitUsage: see diagnostics.h).
 #pragma once
 
 #include <string>
 
-namespace dict_tool {
+#include "tools/dict/diagnostics.h"
+#include "tools/dict/text_input.h"
 
-// Exit statuses.
-inline constexpr int kExitOk = 0;
-inline constexpr int kExitProblems = 1;
-inline constexpr int kExitUsage = 2;
+namespace dict_tool {
 
 struct GameDirs {
   std::string packageDir;
@@ -18,22 +17,25 @@ struct GameDirs {
 };
 
 // Writes a dictionary of every distinct text of the game, target = source.
-int RunExtract(const GameDirs& game, const std::string& output, bool quiet);
+// Refuses to replace a file that is not an untranslated template unless
+// force.
+int RunExtract(const GameDirs& game, const std::string& output, bool quiet, bool force);
 // Reports the defects of a dictionary; status 1 on errors (also on
 // warnings when strict).
-int RunCheck(const std::string& path, bool strict, bool all);
+int RunCheck(const std::string& path, bool strict, bool all, bool json);
 // Rewrites a dictionary in lookup order, keeping the first of equal sources.
 int RunSort(const std::string& input, const std::string& output);
 // Carries the translations of old over to the entries of a template.
 int RunMerge(const std::string& old, const std::string& templ, const std::string& output,
-             const std::string& obsoleteOutput, bool keepRemarks);
+             const std::string& obsoleteOutput, bool keepRemarks, bool json);
 // How much of the game a dictionary translates.
-int RunStats(const std::string& path, const GameDirs& game, bool quiet, bool allFiles);
+int RunStats(const std::string& path, const GameDirs& game, bool quiet, bool allFiles, bool json);
 int RunCsvExport(const std::string& path, const std::string& output);
-int RunCsvImport(const std::string& path, const std::string& output);
+int RunCsvImport(const std::string& path, const std::string& output, Encoding encoding);
 // Writes the binary form of a dictionary.
 int RunBin(const std::string& path, const std::string& output, bool force);
-// Checks a game folder after eng2chs.
-int RunVerify(const GameDirs& game, bool quiet);
+// Checks a game folder after eng2chs; with a dictionary, also that the
+// patched files hold the translations it makes.
+int RunVerify(const GameDirs& game, const std::string& dictionary, bool quiet, bool json);
 
 }  // namespace dict_tool

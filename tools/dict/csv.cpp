@@ -1,5 +1,7 @@
 #include "tools/dict/csv.h"
 
+#include <algorithm>
+
 namespace dict_tool {
 
 namespace {
@@ -17,7 +19,7 @@ void AppendQuoted(std::string_view field, std::string* out) {
 // begins on.
 class Reader {
  public:
-  explicit Reader(std::string_view text) : text_(text) {}
+  Reader(std::string_view text, char separator) : text_(text), separator_(separator) {}
 
   // The next record; false at the end of the text or on an error.
   bool Next(std::vector<std::string>* fields, uint32_t* line, CsvError* error) {
@@ -30,7 +32,7 @@ class Reader {
       fields->push_back(std::move(field));
       if (at_ >= text_.size()) return true;
       const char c = text_[at_];
-      if (c == ',') {
+      if (c == separator_) {
         ++at_;
         continue;
       }
@@ -53,7 +55,7 @@ class Reader {
     if (at_ < text_.size() && text_[at_] == '"') return QuotedField(field, error);
     while (at_ < text_.size()) {
       const char c = text_[at_];
-      if (c == ',' || c == '\n') return true;
+      if (c == separator_ || c == '\n') return true;
       if (c == '\r') {
         if (at_ + 1 < text_.size() && text_[at_ + 1] == '\n') return true;
         return Fail(error, line_, "a CR without an LF after it outside quotes");
@@ -82,7 +84,7 @@ class Reader {
         continue;
       }
       // The closing quote: a comma, a line break or the end must follow.
-      if (at_ >= text_.size() || text_[at_] == ',' || text_[at_] == '\n' ||
+      if (at_ >= text_.size() || text_[at_] == separator_ || text_[at_] == '\n' ||
           (text_[at_] == '\r' && at_ + 1 < text_.size() && text_[at_ + 1] == '\n')) {
         return true;
       }
@@ -91,19 +93,56 @@ class Reader {
   }
 
   std::string_view text_;
+  char separator_;
   size_t at_ = 0;
   uint32_t line_ = 1;
 };
 
-bool IsHeader(const std::vector<std::string>& fields) {
-  static const char* const kNames[] = {"source", "target", "remark"};
-  if (fields.size() < 2 || fields.size() > 3) return false;
-  for (size_t i = 0; i < fields.size(); ++i) {
-    std::string lower;
-    for (char c : fields[i]) lower += (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-    if (lower != kNames[i]) return false;
+std::string LowerTrimmed(const std::string& field) {
+  std::string lower;
+  for (char c : field) lower += (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+  const size_t first = lower.find_first_not_of(" \t");
+  if (first == std::string::npos) return "";
+  return lower.substr(first, lower.find_last_not_of(" \t") - first + 1);
+}
+
+// Where each text is in a record, found by the header's names: this tool's
+// own (source, target, remark), Translate Toolkit's (location, source,
+// target) and Weblate's (source, target, context, ...). The remark is
+// taken from the first of remark, location and context that is there.
+struct Columns {
+  int source = -1, target = -1, remark = -1;
+  size_t count = 0;
+};
+
+bool MapColumns(const std::vector<std::string>& header, Columns* columns,
+                std::vector<std::string>* ignored) {
+  static const char* const kRemarkNames[] = {"remark", "location", "context"};
+  std::vector<std::string> names;
+  for (const std::string& field : header) names.push_back(LowerTrimmed(field));
+  auto find = [&names](const char* name) {
+    auto at = std::find(names.begin(), names.end(), name);
+    return at == names.end() ? -1 : int(at - names.begin());
+  };
+  columns->source = find("source");
+  columns->target = find("target");
+  for (const char* name : kRemarkNames) {
+    if (columns->remark < 0) columns->remark = find(name);
+  }
+  columns->count = header.size();
+  if (columns->source < 0 || columns->target < 0) return false;
+  for (size_t i = 0; i < header.size(); ++i) {
+    if (int(i) != columns->source && int(i) != columns->target && int(i) != columns->remark && ignored)
+      ignored->push_back(header[i]);
   }
   return true;
+}
+
+// Tab-separated when the first line holds more tabs than commas (the
+// "Unicode text" of spreadsheet programs), comma-separated otherwise.
+char SeparatorOf(std::string_view text) {
+  const std::string_view first = text.substr(0, text.find('\n'));
+  return std::count(first.begin(), first.end(), '\t') > std::count(first.begin(), first.end(), ',') ? '\t' : ',';
 }
 
 }  // namespace
@@ -122,17 +161,19 @@ std::string CsvText(const std::vector<Entry>& entries) {
   return out;
 }
 
-bool ReadCsv(std::string_view text, std::vector<Entry>* entries, CsvError* error) {
+bool ReadCsv(std::string_view text, std::vector<Entry>* entries, CsvError* error,
+             std::vector<std::string>* ignoredColumns) {
   entries->clear();
   *error = CsvError{};
   if (text.substr(0, kUtf8Bom.size()) == kUtf8Bom) text.remove_prefix(kUtf8Bom.size());
-  Reader reader(text);
+  Reader reader(text, SeparatorOf(text));
   std::vector<std::string> fields;
   uint32_t line = 0;
-  if (!reader.Next(&fields, &line, error) || !IsHeader(fields)) {
+  Columns columns;
+  if (!reader.Next(&fields, &line, error) || !MapColumns(fields, &columns, ignoredColumns)) {
     if (error->message.empty()) {
       error->line = 1;
-      error->message = "the first record must name the columns: source,target,remark";
+      error->message = "the first record must name the columns: source, target and, if wanted, remark";
     }
     return false;
   }
@@ -141,13 +182,17 @@ bool ReadCsv(std::string_view text, std::vector<Entry>* entries, CsvError* error
     bool blank = true;
     for (const std::string& f : fields) blank = blank && f.empty();
     if (blank) continue;
-    if (fields.size() < 2 || fields.size() > 3) {
+    // Fields after the source and the target may be missing: they are empty.
+    const size_t needed = size_t(std::max(columns.source, columns.target)) + 1;
+    if (fields.size() > columns.count || fields.size() < needed) {
       error->line = line;
-      error->message = "a record of " + std::to_string(fields.size()) +
-                       " fields; each must hold source, target and, if any, remark";
+      error->message = "a record of " + std::to_string(fields.size()) + " fields, where the first record names " +
+                       std::to_string(columns.count) + " columns";
       return false;
     }
-    entries->push_back({fields[0], fields[1], fields.size() == 3 ? fields[2] : std::string(), line});
+    fields.resize(columns.count);
+    entries->push_back({fields[size_t(columns.source)], fields[size_t(columns.target)],
+                        columns.remark < 0 ? std::string() : fields[size_t(columns.remark)], line});
   }
   return error->message.empty();
 }

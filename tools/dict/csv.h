@@ -28,10 +28,17 @@ struct CsvError {
 
 // Reads the entries of a CSV text (the byte-order mark is optional; records
 // may also end in a bare LF, as some programs write them; a last record
-// without a line break is read too). Each entry's line is the line where
-// its record begins. Records with only empty fields are passed over. False
-// with error set for a text that is not RFC 4180, a header that does not
-// name the columns, or a record of other than two or three fields.
-bool ReadCsv(std::string_view text, std::vector<Entry>* entries, CsvError* error);
+// without a line break is read too; tabs separate the fields when the
+// first line holds more tabs than commas). The first record names the
+// columns: source and target are needed, the remark is read from a column
+// named remark, location or context; the names of the other columns go to
+// ignoredColumns (when given). Each entry's line is the line where its
+// record begins. Records with only empty fields are passed over; fields
+// missing at the end of a record, after its source and target, are empty.
+// False with error set for a text that is not RFC 4180, a header without
+// source and target, or a record with more fields than the header or
+// without its source or target.
+bool ReadCsv(std::string_view text, std::vector<Entry>* entries, CsvError* error,
+             std::vector<std::string>* ignoredColumns = nullptr);
 
 }  // namespace dict_tool

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <string_view>
 
-#include "platform/platform.h"
 #include "tools/dict/dict_text.h"
 #include "tools/dict/tool_io.h"
 
@@ -14,7 +13,7 @@ std::vector<Entry> EntriesOf(const DictFile& file) {
   entries.reserve(file.count());
   for (uint32_t i = 0; i < file.count(); ++i) {
     entries.push_back({std::string(file.Text(i, Field::kSource)), std::string(file.Text(i, Field::kTarget)),
-                       std::string(file.Text(i, Field::kRemark)), file.TextLine(i, Field::kSource)});
+                       std::string(file.Text(i, Field::kRemark)), file.TextLine(i, Field::kSource), i});
   }
   return entries;
 }
@@ -41,18 +40,19 @@ void KeepFirstOfEqualSources(std::vector<Entry>* entries, std::vector<Dropped>* 
   *entries = std::move(kept);
 }
 
-bool ReportUnwritable(const std::vector<Entry>& entries, const std::string& path) {
+bool ReportUnwritable(const std::vector<Entry>& entries, const std::string& path, Diagnostics* diagnostics) {
   bool any = false;
   for (const Entry& e : entries) {
     const std::string* texts[3] = {&e.source, &e.target, &e.remark};
     for (Field field : {Field::kSource, Field::kTarget, Field::kRemark}) {
-      const MarkerHit hit = FindAnyMarker(*texts[static_cast<int>(field)]);
+      const MarkerHit hit = FindMarkerWhenWritten(*texts[static_cast<int>(field)]);
       if (hit.position == kNoPosition) continue;
       any = true;
-      platform::ConsolePrintf("%s:%u: error: the %s of %s holds the marker line \"%s\", which a "
-                              "dictionary file cannot hold\n",
-                              path.c_str(), e.line, FieldName(field), Quoted(e.source).c_str(),
-                              MarkerName(hit.marker).c_str());
+      diagnostics->Report({Severity::kError, path, e.line, e.entry, "marker-in-text",
+                           "the " + std::string(FieldName(field)) + " of " + Quoted(e.source) +
+                               " holds the marker line \"" + MarkerName(hit.marker) +
+                               "\", which a dictionary file cannot hold",
+                           false});
     }
   }
   return any;
@@ -89,31 +89,32 @@ bool HoldsAll(const BRXStringDict& dict, const std::vector<Entry>& entries) {
 
 }  // namespace
 
-bool WriteDictionary(const std::vector<Entry>& entries, const std::string& path, Form form) {
+bool WriteDictionary(const std::vector<Entry>& entries, const std::string& path, Form form,
+                     Diagnostics* diagnostics) {
   BRXStringDict dict;
-  if (!Build(entries, &dict) || !HoldsAll(dict, entries)) {
-    platform::ConsolePrintf("%s: error: not enough memory for %zu entries\n", path.c_str(), entries.size());
+  std::string image;
+  const bool composed = Build(entries, &dict) && HoldsAll(dict, entries) &&
+                        (form == Form::kText ? dict.SaveToTXTImage(&image) : dict.SaveToBINImage(&image));
+  if (!composed) {
+    diagnostics->IoError(path, "not written: not enough memory for " + std::to_string(entries.size()) +
+                                   " entries, or too large for a dictionary");
     return false;
   }
-  bool written;
-  if (form == Form::kText) {
-    // The text form of an empty dictionary has no entry marker, and the
-    // loader refuses it: there is nothing to compare.
-    written = dict.SaveToTXTFileA(path.c_str()) > 0;
-    if (written && !entries.empty()) {
-      DictFile back;
-      LoadError error;
-      written = LoadDictFile(path, &back, &error) && HoldsAll(back.dict, entries);
+  // The file as read back from the disk must load, as the patcher loads
+  // it, into exactly these entries before it replaces anything. (The text
+  // form of an empty dictionary has no entry marker and does not load.)
+  auto loads = [&entries, form](std::string_view bytes) {
+    if (entries.empty()) return true;
+    BRXStringDict back;
+    if (form == Form::kText) {
+      const std::string text(bytes);  // the loader reads up to a zero byte
+      if (back.LoadFromTXTBuffer(text.c_str()) != entries.size()) return false;
+    } else if (back.LoadFromBINImage(bytes.data(), uint32_t(bytes.size())) != entries.size()) {
+      return false;
     }
-  } else {
-    written = dict.SaveToBINFileA(path.c_str()) > 0;
-    if (written && !entries.empty()) {
-      BRXStringDict back;
-      written = back.LoadFromBINFileA(path.c_str()) == entries.size() && HoldsAll(back, entries);
-    }
-  }
-  if (!written) platform::ConsolePrintf("%s: error: cannot be written, or does not read back as written\n", path.c_str());
-  return written;
+    return HoldsAll(back, entries);
+  };
+  return WriteOutputOrReport(path, image, diagnostics, loads);
 }
 
 }  // namespace dict_tool

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "dictionary/brx_string_dict.h"
+#include "tools/dict/diagnostics.h"
 #include "tools/dict/dict_file.h"
 
 namespace dict_tool {
@@ -17,6 +18,7 @@ struct Entry {
   std::string target;
   std::string remark;
   uint32_t line = 0;  // where it came from, for reports (0: nowhere)
+  int64_t entry = kNoEntry;  // the entry of the dictionary it came from, if any
 };
 
 // The entries of a loaded dictionary file, in file order, with the line of
@@ -39,17 +41,19 @@ struct Dropped {
 void KeepFirstOfEqualSources(std::vector<Entry>* entries, std::vector<Dropped>* dropped);
 
 // Texts that the text form cannot hold: a text holding one of its markers
-// would end or start a section there. Prints "PATH:LINE: error: ..." for
-// each such entry (PATH being where the entries came from) and says whether
-// there was one.
-bool ReportUnwritable(const std::vector<Entry>& entries, const std::string& path);
+// where the file would have it on a line of its own would end or start a
+// section there. Reports an error of path (where the entries came from) at
+// each such entry's line and says whether there was one.
+bool ReportUnwritable(const std::vector<Entry>& entries, const std::string& path, Diagnostics* diagnostics);
 
 enum class Form { kText, kBinary };
 
 // Writes entries, in their order and byte for byte, to path in the text
-// form (SaveToTXTFileA) or the binary form (SaveToBINFileA), then loads the
-// file back and compares. False (after printing why) when the file cannot
-// be written or does not read back the same.
-bool WriteDictionary(const std::vector<Entry>& entries, const std::string& path, Form form);
+// form or the binary form through WriteOutputSafely: the file read back
+// from the disk must load into exactly these entries before it replaces
+// path. False (after reporting why) when it is not written; path is then
+// left as it was.
+bool WriteDictionary(const std::vector<Entry>& entries, const std::string& path, Form form,
+                     Diagnostics* diagnostics);
 
 }  // namespace dict_tool

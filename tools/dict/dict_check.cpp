@@ -170,29 +170,62 @@ std::vector<Finding> CheckDictFile(const DictFile& file) {
   return findings;
 }
 
-CheckSummary PrintFindings(const std::string& path, const std::vector<Finding>& findings,
-                           int maxPerKind) {
-  CheckSummary summary;
+const char* DefectCheckName(Defect defect) {
+  switch (defect) {
+    case Defect::kOutOfOrder: return "order";
+    case Defect::kDuplicate: return "duplicate";
+    case Defect::kSpacesAtEnds: return "spaces-at-ends";
+    case Defect::kMarkerInText: return "marker-in-text";
+    case Defect::kUnreadMarker: return "unread-marker";
+    case Defect::kInvalidUtf8: return "utf-8";
+    case Defect::kZeroByte: return "zero-byte";
+    case Defect::kEmptyTarget: return "empty-target";
+    case Defect::kEmptySource: return "empty-source";
+    case Defect::kTargetTooLong: return "target-too-long";
+  }
+  return "";
+}
+
+Diagnostic FindingDiagnostic(const std::string& path, const Finding& f) {
+  return {IsError(f.defect) ? Severity::kError : Severity::kWarning, path, f.line, f.entry,
+          DefectCheckName(f.defect), f.message, false};
+}
+
+void ReportFindings(const std::string& path, const std::vector<Finding>& findings, int maxPerKind,
+                    Diagnostics* diagnostics) {
   int shown[kDefectKinds] = {};
   int left[kDefectKinds] = {};
   for (const Finding& f : findings) {
     const int kind = static_cast<int>(f.defect);
-    (IsError(f.defect) ? summary.errors : summary.warnings)++;
-    if (maxPerKind > 0 && shown[kind] >= maxPerKind) {
+    if (diagnostics->printing() && maxPerKind > 0 && shown[kind] >= maxPerKind) {
       ++left[kind];
+      diagnostics->CountUnshown(IsError(f.defect) ? Severity::kError : Severity::kWarning);
       continue;
     }
     ++shown[kind];
-    platform::ConsolePrintf("%s:%u: %s: entry %u: ", path.c_str(), f.line,
-                            IsError(f.defect) ? "error" : "warning", f.entry);
-    PrintLine(f.message);
+    diagnostics->Report(FindingDiagnostic(path, f));
   }
   for (int kind = 0; kind < kDefectKinds; ++kind) {
     if (left[kind] == 0) continue;
-    platform::ConsolePrintf("%s: ... %d more %s (--all shows every one)\n", path.c_str(), left[kind],
-                            DefectName(static_cast<Defect>(kind)));
+    diagnostics->Note(path, kNoLine, DefectCheckName(static_cast<Defect>(kind)),
+                      std::to_string(left[kind]) + " more " + DefectName(static_cast<Defect>(kind)) +
+                          " (--all shows every one)");
   }
-  return summary;
+}
+
+CheckResult CheckDictionary(const std::string& path) {
+  Diagnostics diagnostics(Diagnostics::Mode::kCollect);
+  CheckResult result;
+  DictFile file;
+  result.loaded = LoadDictFileOrReport(path, &file, &diagnostics);
+  if (result.loaded) {
+    result.entries = file.count();
+    ReportFindings(path, CheckDictFile(file), 0, &diagnostics);
+  }
+  result.errors = diagnostics.errors();
+  result.warnings = diagnostics.warnings();
+  result.findings = diagnostics.all();
+  return result;
 }
 
 }  // namespace dict_tool

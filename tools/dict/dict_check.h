@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/dict/diagnostics.h"
 #include "tools/dict/dict_file.h"
 
 namespace dict_tool {
@@ -51,13 +52,25 @@ std::vector<TextFinding> CheckEntryTexts(std::string_view source, std::string_vi
 // Every defect of a loaded dictionary file, ordered by line.
 std::vector<Finding> CheckDictFile(const DictFile& file);
 
-struct CheckSummary {
+// The short name of a defect's check, as findings carry it ("order",
+// "duplicate", "utf-8", ...).
+const char* DefectCheckName(Defect defect);
+
+// Reports the findings of path to diagnostics. When diagnostics print, at
+// most maxPerKind of each kind are printed (0: all) and one note counts the
+// rest; all are counted either way.
+void ReportFindings(const std::string& path, const std::vector<Finding>& findings, int maxPerKind,
+                    Diagnostics* diagnostics);
+
+// The whole check of the dictionary file at path, as a library call: loads
+// it and checks it, printing nothing.
+struct CheckResult {
+  bool loaded = false;     // false: it does not load (the patcher translates nothing with it)
+  uint32_t entries = 0;
   int errors = 0;
   int warnings = 0;
+  std::vector<Diagnostic> findings;  // the load error, or every defect, by line
 };
-// Prints the findings as "PATH:LINE: error: entry N: ..." lines, at most
-// maxPerKind of each kind (0: all) followed by a count of those left out.
-CheckSummary PrintFindings(const std::string& path, const std::vector<Finding>& findings,
-                           int maxPerKind);
+CheckResult CheckDictionary(const std::string& path);
 
 }  // namespace dict_tool

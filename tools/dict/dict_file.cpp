@@ -6,6 +6,7 @@
 #include "common/messages.h"
 #include "dictionary/dict_format.h"
 #include "platform/platform.h"
+#include "platform/terminal.h"
 #include "tools/dict/tool_io.h"
 
 namespace dict_tool {
@@ -124,46 +125,51 @@ std::string MissingMarkerWords(const LoadError& error) {
 
 }  // namespace
 
-void PrintLoadError(const std::string& path, const LoadError& error) {
-  const char* p = path.c_str();
+void ReportLoadError(const std::string& path, const LoadError& error, Diagnostics* diagnostics) {
+  auto report = [&](uint32_t line, const std::string& message) {
+    diagnostics->Report({Severity::kError, path, line, kNoEntry, "load", message, false});
+  };
   switch (error.failure) {
     case LoadFailure::kNone:
       return;
     case LoadFailure::kUnreadable:
-      platform::ConsolePrintf("%s: error: cannot be read\n", p);
+      diagnostics->IoError(path, "cannot be read");
       return;
     case LoadFailure::kEmpty:
-      platform::ConsolePrintf("%s: error: the file is empty\n", p);
+      report(kNoLine, "the file is empty");
       return;
     case LoadFailure::kTooLarge:
-      platform::ConsolePrintf("%s: error: larger than 200,000,000 bytes, which the patcher refuses\n", p);
+      report(kNoLine, "larger than 200,000,000 bytes, which the patcher refuses");
       return;
     case LoadFailure::kPathTooLong:
-      platform::ConsolePrintf("%s: error: the path is too long for the dictionary loader (%u bytes at most)\n", p,
-                              BRXStringDict::kPathCapacity - 1);
+      diagnostics->IoError(path, "the path is too long for the dictionary loader (" +
+                                     std::to_string(BRXStringDict::kPathCapacity - 1) + " bytes at most)");
       return;
     case LoadFailure::kNoEntry:
-      platform::ConsolePrintf(
-          "%s:1: error: no entry: no line starts with \"qzrtn_res_No.\" after a line break "
-          "(a dictionary is UTF-8 text with CR LF line breaks)\n", p);
+      report(1, "no entry: no line starts with \"qzrtn_res_No.\" after a line break "
+                "(a dictionary is UTF-8 text with CR LF line breaks)");
       return;
-    case LoadFailure::kMissingMarker:
-      platform::ConsolePrintf(
-          "%s:%u: error: entry %u: %s; the patcher loads nothing of this file and translates nothing\n", p,
-          error.line, error.entry, MissingMarkerWords(error).c_str());
-      platform::ConsolePrintf("%s:%u: ", p, error.line);
-      PrintGbkLine(error.loaderMessage.c_str());
+    case LoadFailure::kMissingMarker: {
+      // The loader's own words, which the patcher prints, come in GBK.
+      std::string loaderWords;
+      if (!platform::GbkToUtf8(error.loaderMessage, &loaderWords)) loaderWords = Quoted(error.loaderMessage);
+      diagnostics->Report({Severity::kError, path, error.line, error.entry, "load",
+                           MissingMarkerWords(error) +
+                               "; the patcher loads nothing of this file and translates nothing (it says: " +
+                               loaderWords + ")",
+                           false});
       return;
+    }
     case LoadFailure::kChanged:
-      platform::ConsolePrintf("%s: error: the file changed while it was read\n", p);
+      diagnostics->IoError(path, "the file changed while it was read");
       return;
   }
 }
 
-bool LoadDictFileOrReport(const std::string& path, DictFile* file) {
+bool LoadDictFileOrReport(const std::string& path, DictFile* file, Diagnostics* diagnostics) {
   LoadError error;
   if (LoadDictFile(path, file, &error)) return true;
-  PrintLoadError(path, error);
+  ReportLoadError(path, error, diagnostics);
   return false;
 }
 

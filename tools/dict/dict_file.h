@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "dictionary/brx_string_dict.h"
+#include "tools/dict/diagnostics.h"
 
 namespace dict_tool {
 
@@ -79,11 +80,11 @@ struct LoadError {
 // cannot be loaded (the dictionary is then empty).
 bool LoadDictFile(const std::string& path, DictFile* file, LoadError* error);
 
-// Prints "PATH:LINE: error: ..." for a failed load, with the loader's own
-// message where it has one.
-void PrintLoadError(const std::string& path, const LoadError& error);
+// Reports a failed load as an error of path, with the loader's own message
+// where it has one.
+void ReportLoadError(const std::string& path, const LoadError& error, Diagnostics* diagnostics);
 
-// LoadDictFile, printing the error when it fails.
-bool LoadDictFileOrReport(const std::string& path, DictFile* file);
+// LoadDictFile, reporting the error when it fails.
+bool LoadDictFileOrReport(const std::string& path, DictFile* file, Diagnostics* diagnostics);
 
 }  // namespace dict_tool

@@ -69,6 +69,13 @@ MarkerHit FindAnyMarker(std::string_view text) {
   return hit;
 }
 
+MarkerHit FindMarkerWhenWritten(std::string_view text) {
+  const std::string written = "\r\n" + std::string(text) + "\r\n";
+  MarkerHit hit = FindAnyMarker(written);
+  if (hit.position != kNoPosition) hit.position = hit.position < 2 ? 0 : std::min(hit.position - 2, text.size());
+  return hit;
+}
+
 std::string MarkerName(std::string_view marker) {
   std::string name;
   for (char c : marker)

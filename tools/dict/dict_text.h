@@ -30,6 +30,12 @@ struct MarkerHit {
   std::string_view marker;
 };
 MarkerHit FindAnyMarker(std::string_view text);
+// Where a marker would occur if text were written as a text of an entry:
+// every text stands between a marker line and a line break, so a text that
+// merely begins with a marker's line (or ends with a marker line without
+// its line break) would read as that marker too. The position is within
+// text (0 for a marker that begins before it).
+MarkerHit FindMarkerWhenWritten(std::string_view text);
 // The marker's readable name: its bytes without line breaks.
 std::string MarkerName(std::string_view marker);
 

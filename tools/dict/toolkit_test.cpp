@@ -35,21 +35,28 @@ using dict_test_game::MovieName;
 
 struct Result {
   int code;
-  std::string out;
+  std::string out;  // stdout: the results
+  std::string err;  // stderr: the diagnostics
 };
 
-// Runs hanhua-dict with args, its console captured.
+// Runs hanhua-dict with args, both its output streams captured.
 Result Dict(const std::vector<std::string>& args) {
   std::vector<std::string> all = {"hanhua-dict"};
   all.insert(all.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (std::string& a : all) argv.push_back(a.data());
-  platform::ConsoleSetUtf8(false);
   Result r{};
+  fixtures::CaptureStdout captureErr(2);
   fixtures::CaptureStdout capture;
   r.code = RunDictTool(int(argv.size()), argv.data());
   r.out = capture.Finish();
+  r.err = captureErr.Finish();
   return r;
+}
+
+bool WriteDict(const std::vector<Entry>& entries, const std::string& path) {
+  Diagnostics diagnostics(Diagnostics::Mode::kCollect);
+  return WriteDictionary(entries, path, Form::kText, &diagnostics);
 }
 
 bool Has(const std::string& out, const std::string& piece) { return out.find(piece) != std::string::npos; }
@@ -201,13 +208,26 @@ TEST_F(Toolkit, TheTranslatorsLoopFromExtractToVerify) {
   }
 }
 
-TEST_F(Toolkit, ProgressLinesOverwriteThemselvesAndAreWipedAtTheEnd) {
+TEST_F(Toolkit, ProgressLinesGoToATerminalOnly) {
+  // As on a terminal: lines that overwrite each other on stderr, wiped at
+  // the end, the result on stdout.
+  ForceProgressForTests(true);
   Result r = Dict({"extract", pkg, movies, "-o", File("t.txt")});
+  ForceProgressForTests(false);
   ASSERT_EQ(r.code, 0);
-  EXPECT_TRUE(Has(r.out, "Reading (1 / 1702)...\rReading (2 / 1702)...\r")) << r.out.substr(0, 80);
-  EXPECT_TRUE(Has(r.out, "Reading (1702 / 1702)...\r                        \r" + File("t.txt") + ": 7 entries"));
-  r = Dict({"extract", pkg, movies, "-o", File("t.txt"), "--quiet"});
-  EXPECT_FALSE(Has(r.out, "Reading"));
+  EXPECT_TRUE(Has(r.err, "Reading (1 / 1702)...\rReading (2 / 1702)...\r")) << r.err.substr(0, 80);
+  EXPECT_TRUE(Has(r.err, "Reading (1702 / 1702)...\r                        \r")) << r.err.substr(r.err.size() - 80);
+  EXPECT_TRUE(Has(r.out, File("t.txt") + ": 7 entries: 8 dialogue strings")) << r.out;
+  EXPECT_EQ(r.out.find('\r'), std::string::npos);
+  // Redirected, as here: no progress; -q silences it on a terminal too.
+  for (bool terminal : {false, true}) {
+    ForceProgressForTests(terminal);
+    r = Dict({"extract", pkg, movies, "-o", File("t.txt"), terminal ? "--quiet" : "--force"});
+    ForceProgressForTests(false);
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.err.find('\r'), std::string::npos) << r.err.substr(0, 80);
+    EXPECT_EQ(r.out.find('\r'), std::string::npos);
+  }
 }
 
 TEST_F(Toolkit, MergeCarriesTranslationsAndListsTheObsoleteOnes) {
@@ -222,15 +242,15 @@ TEST_F(Toolkit, MergeCarriesTranslationsAndListsTheObsoleteOnes) {
       {"Untranslated gone", "Untranslated gone", "", 0},
       {" The tide is turning. ", "\xE6\xBD\xAE", "old remark 3", 0},
   };
-  ASSERT_TRUE(WriteDictionary(old, File("old.txt"), Form::kText));
+  ASSERT_TRUE(WriteDict(old, File("old.txt")));
 
   Result r = Dict({"merge", File("old.txt"), File("template.txt"), "-o", File("new.txt"), "--obsolete",
                    File("obsolete.txt")});
   ASSERT_EQ(r.code, 0) << r.out;
-  EXPECT_TRUE(Has(r.out, File("old.txt") + ":" + std::to_string(LineIn(File("old.txt"), "Gone line")) +
-                             ": obsolete: \"Gone line\""))
-      << r.out;
-  EXPECT_FALSE(Has(r.out, "\"Untranslated gone\"")) << r.out;
+  EXPECT_TRUE(Has(r.err, File("old.txt") + ":" + std::to_string(LineIn(File("old.txt"), "Gone line")) +
+                             ": note: entry 0: obsolete: \"Gone line\""))
+      << r.err;
+  EXPECT_FALSE(Has(r.err, "\"Untranslated gone\"")) << r.err;
   EXPECT_TRUE(Has(r.out, "7 entries, 2 translations carried over, 5 texts to translate; "
                          "1 obsolete translations, 1 untranslated entries gone")) << r.out;
 
@@ -266,19 +286,19 @@ TEST_F(Toolkit, SortPutsEntriesInLookupOrderAndBinRefusesWhatIsNot) {
 
   Result r = Dict({"check", unsorted});
   EXPECT_EQ(r.code, 1);
-  EXPECT_TRUE(Has(r.out, unsorted + ":" + std::to_string(lineA) + ": error: entry 1: source \"A\" sorts before")) << r.out;
-  EXPECT_TRUE(Has(r.out, unsorted + ":" + std::to_string(lineB2) + ": error: entry 2: source \"B\" is also the source of entry 0 (line " +
-                             std::to_string(lineB1) + "), with another target")) << r.out;
+  EXPECT_TRUE(Has(r.err, unsorted + ":" + std::to_string(lineA) + ": error: entry 1: source \"A\" sorts before")) << r.err;
+  EXPECT_TRUE(Has(r.err, unsorted + ":" + std::to_string(lineB2) + ": error: entry 2: source \"B\" is also the source of entry 0 (line " +
+                             std::to_string(lineB1) + "), with another target")) << r.err;
   EXPECT_TRUE(Has(r.out, "4 entries, 2 errors, 0 warnings")) << r.out;
 
   r = Dict({"bin", unsorted, "-o", File("chs.bin")});
   EXPECT_EQ(r.code, 1);
-  EXPECT_TRUE(Has(r.out, "not written")) << r.out;
+  EXPECT_TRUE(Has(r.err, "not written")) << r.err;
   EXPECT_FALSE(fixtures::FileExists(File("chs.bin")));
 
   r = Dict({"sort", unsorted, "-o", File("sorted.txt")});
   ASSERT_EQ(r.code, 0) << r.out;
-  EXPECT_TRUE(Has(r.out, unsorted + ":" + std::to_string(lineB2) + ": note: left out: source \"B\"")) << r.out;
+  EXPECT_TRUE(Has(r.err, unsorted + ":" + std::to_string(lineB2) + ": note: entry 2: left out: source \"B\"")) << r.err;
   EXPECT_TRUE(Has(r.out, "3 entries in lookup order, 1 duplicates left out")) << r.out;
   const std::vector<Entry> sorted = EntriesIn(File("sorted.txt"));
   ASSERT_EQ(sorted.size(), 3u);
@@ -319,48 +339,114 @@ TEST_F(Toolkit, ABrokenDictionaryIsReportedWithTheLoadersOwnMessage) {
     if (std::string(command) == "check") args.resize(2);
     Result r = Dict(args);
     EXPECT_EQ(r.code, 1) << command;
-    EXPECT_TRUE(Has(r.out, path + ":" + line + ": error: entry 2: no qzrtn_res_CHI_End line after it")) << command << r.out;
-    // "没有找到 CHI 段结束关键字，第2个资源" in GBK, as the patcher composes it.
-    EXPECT_TRUE(Has(r.out, path + ":" + line +
-                               ": \xC3\xBB\xD3\xD0\xD5\xD2\xB5\xBD CHI \xB6\xCE\xBD\xE1\xCA\xF8\xB9\xD8\xBC\xFC"
-                               "\xD7\xD6\xA3\xAC\xB5\xDA" "2\xB8\xF6\xD7\xCA\xD4\xB4\n"))
-        << command;
+    EXPECT_TRUE(Has(r.err, path + ":" + line + ": error: entry 2: no qzrtn_res_CHI_End line after it")) << command << r.err;
+    // The loader's own words, "没有找到 CHI 段结束关键字，第2个资源", in UTF-8.
+    EXPECT_TRUE(Has(r.err, "(it says: \xE6\xB2\xA1\xE6\x9C\x89\xE6\x89\xBE\xE5\x88\xB0 CHI "
+                           "\xE6\xAE\xB5\xE7\xBB\x93\xE6\x9D\x9F\xE5\x85\xB3\xE9\x94\xAE\xE5\xAD\x97"
+                           "\xEF\xBC\x8C\xE7\xAC\xAC" "2\xE4\xB8\xAA\xE8\xB5\x84\xE6\xBA\x90)\n"))
+        << command << r.err;
     EXPECT_FALSE(fixtures::FileExists(File("out"))) << command;
   }
 }
 
-TEST_F(Toolkit, CsvImportReportsAtTheLinesOfTheCsvFile) {
+TEST_F(Toolkit, CsvImportReportsAtTheLinesOfTheCsvFileAndWritesNothingOnErrors) {
   const std::string csv = File("in.csv");
+  const std::string existing = dict_test::FileText({{"Kept", "kept", ""}});
+  ASSERT_TRUE(fixtures::WriteFileText(File("chs.txt"), existing));
   ASSERT_TRUE(fixtures::WriteFileText(csv, std::string(kUtf8Bom) +
-                                               "source,target,remark\r\n"
-                                               "B,b,\r\n"                         // line 2
+                                               "source,target,remark,status\r\n"
+                                               "B,b,,done\r\n"                     // line 2
                                                "\"Two\r\nlines\",\"x\",\r\n"      // lines 3-4
                                                "\" spaced\",s,\r\n"               // line 5
                                                "B,other,\r\n"                     // line 6: duplicate
-                                               "C,\"\xC3(\",\r\n"                 // line 7: not UTF-8
-                                               "D,,\r\n"));                       // line 8: empty target
+                                               "D,,\r\n"));                       // line 7: empty target
   Result r = Dict({"csv", "import", csv, "-o", File("chs.txt")});
-  EXPECT_EQ(r.code, 1) << r.out;
-  EXPECT_TRUE(Has(r.out, csv + ":5: error: source \" spaced\" has spaces at its ends")) << r.out;
-  EXPECT_TRUE(Has(r.out, csv + ":6: error: left out: source \"B\" is also the source of the record at line 2")) << r.out;
-  EXPECT_TRUE(Has(r.out, csv + ":7: error: the target is not UTF-8")) << r.out;
-  EXPECT_TRUE(Has(r.out, csv + ":8: warning: empty target")) << r.out;
-  EXPECT_TRUE(Has(r.out, "5 entries in lookup order; 3 errors, 1 warnings")) << r.out;
-  std::vector<std::string> sources;
-  for (const Entry& e : EntriesIn(File("chs.txt"))) sources.push_back(e.source);
-  EXPECT_EQ(sources, (std::vector<std::string>{" spaced", "B", "C", "D", "Two\r\nlines"}));
+  EXPECT_EQ(r.code, 1) << r.err;
+  EXPECT_TRUE(Has(r.err, csv + ":1: note: columns not read: \"status\"")) << r.err;
+  EXPECT_TRUE(Has(r.err, csv + ":5: error: source \" spaced\" has spaces at its ends")) << r.err;
+  EXPECT_TRUE(Has(r.err, csv + ":6: error: source \"B\" is also the source of the record at line 2")) << r.err;
+  EXPECT_TRUE(Has(r.err, csv + ":7: warning: empty target")) << r.err;
+  EXPECT_TRUE(Has(r.err, "not written: 2 errors in " + csv)) << r.err;
+  EXPECT_EQ(fixtures::ReadFileBytes(File("chs.txt")), fixtures::Bytes(existing.begin(), existing.end()));
 
-  // A text holding a marker line cannot be written: nothing is.
-  ASSERT_TRUE(fixtures::WriteFileText(csv, "source,target\r\nA,a\r\nB,\"x\r\nqzrtn_res_CHI_End\r\ny\"\r\n"));
-  r = Dict({"csv", "import", csv, "-o", File("other.txt")});
-  EXPECT_EQ(r.code, 1);
-  EXPECT_TRUE(Has(r.out, csv + ":3: error: the target of \"B\" holds the marker line \"qzrtn_res_CHI_End\"")) << r.out;
-  EXPECT_FALSE(fixtures::FileExists(File("other.txt")));
+  // A marker line in any column, as a whole cell or as a line of one: the
+  // record's line is named and nothing is written.
+  for (int column = 0; column < 3; ++column) {
+    for (const char* cell : {"qzrtn_res_ENG_End", "x\r\nqzrtn_res_CHI_End\r\ny", "qzrtn_res_Remark00_Start"}) {
+      std::string record[3] = {"A2", "a2", ""};
+      record[column] = std::string("\"") + cell + "\"";
+      ASSERT_TRUE(fixtures::WriteFileText(
+          csv, "source,target,remark\r\nA,a,\r\n" + record[0] + "," + record[1] + "," + record[2] + "\r\n"));
+      r = Dict({"csv", "import", csv, "-o", File("chs.txt")});
+      EXPECT_EQ(r.code, 1) << cell;
+      EXPECT_TRUE(Has(r.err, csv + ":3: error: the " + std::string(column == 0 ? "source" : column == 1 ? "target" : "remark") +
+                                 " of ")) << r.err;
+      EXPECT_TRUE(Has(r.err, "holds the marker line")) << r.err;
+      EXPECT_EQ(fixtures::ReadFileBytes(File("chs.txt")), fixtures::Bytes(existing.begin(), existing.end())) << cell;
+    }
+  }
 
   ASSERT_TRUE(fixtures::WriteFileText(csv, "source,target\r\nA,\"open\r\n"));
   r = Dict({"csv", "import", csv, "-o", File("other.txt")});
   EXPECT_EQ(r.code, 1);
-  EXPECT_TRUE(Has(r.out, csv + ":2: error: a quoted field that is never closed")) << r.out;
+  EXPECT_TRUE(Has(r.err, csv + ":2: error: a quoted field that is never closed")) << r.err;
+  EXPECT_FALSE(fixtures::FileExists(File("other.txt")));
+}
+
+TEST_F(Toolkit, CsvColumnsAreFoundByTheirNames) {
+  struct Case {
+    const char* text;
+    const char* remarkOfB;
+    const char* ignored;  // the note's list, or "" for none
+  } cases[] = {
+      {"location,source,target\r\nscene 2,B,b\r\nscene 1,A,a\r\n", "scene 2", ""},
+      {"source,target,context,developer_comments\r\nB,b,ctx,dev\r\nA,a,,\r\n", "ctx", "\"developer_comments\""},
+      {"Target,Source,Remark\r\nb,B\r\na,A,r\r\n", "", ""},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(fixtures::WriteFileText(File("in.csv"), c.text));
+    Result r = Dict({"csv", "import", File("in.csv"), "-o", File("chs.txt")});
+    ASSERT_EQ(r.code, 0) << c.text << r.err;
+    EXPECT_EQ(Has(r.err, "columns not read"), c.ignored[0] != '\0') << r.err;
+    if (c.ignored[0] != '\0') EXPECT_TRUE(Has(r.err, c.ignored)) << r.err;
+    std::map<std::string, Entry> entries = BySource(EntriesIn(File("chs.txt")));
+    EXPECT_EQ(entries["B"].target, "b") << c.text;
+    EXPECT_EQ(entries["A"].target, "a") << c.text;
+    EXPECT_EQ(entries["B"].remark, c.remarkOfB) << c.text;
+  }
+}
+
+TEST_F(Toolkit, ForeignEncodingsAreNamedAndConvertedWhenAskedFor) {
+  const std::string utf8Target = "\xE6\x9D\xA5\xE8\x80\x85\xE4\xBD\x95\xE4\xBA\xBA";  // 来者何人
+  // UTF-16 little-endian with its byte-order mark, tab-separated, as
+  // spreadsheet programs save "Unicode text".
+  std::string utf16 = "\xFF\xFE";
+  const std::u16string units = u"source\ttarget\r\nWho\t\u6765\u8005\u4F55\u4EBA\r\n";
+  for (char16_t u : units) utf16 += {char(u & 0xFF), char(u >> 8)};
+  struct Case {
+    std::string bytes;
+    const char* says;     // the one error without --encoding
+    const char* encoding;  // the option that reads it ("" for none)
+  } cases[] = {
+      {"source,target\r\nWho,\xC0\xB4\xD5\xDF\xBA\xCE\xC8\xCB\r\n", ":2: error: the file is GBK text", "gbk"},
+      {utf16, ":1: error: the file is UTF-16 text", "utf-16"},
+      {"source,target\r\nWho,x\r\nWhat,\xC3(\r\n", ":3: error: the file is not UTF-8 text", ""},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(fixtures::WriteFileText(File("in.csv"), c.bytes));
+    Result r = Dict({"csv", "import", File("in.csv"), "-o", File("chs.txt")});
+    EXPECT_EQ(r.code, 1) << c.says;
+    EXPECT_TRUE(Has(r.err, File("in.csv") + c.says)) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << "one error: " << r.err;
+    EXPECT_TRUE(Has(r.err, "CSV UTF-8")) << r.err;
+    EXPECT_FALSE(fixtures::FileExists(File("chs.txt")));
+    if (c.encoding[0] == '\0') continue;
+    r = Dict({"csv", "import", File("in.csv"), "-o", File("chs.txt"), "--encoding", c.encoding});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(BySource(EntriesIn(File("chs.txt")))["Who"].target, utf8Target) << c.encoding;
+    platform::DeletePath(File("chs.txt").c_str());
+  }
+  EXPECT_EQ(Dict({"csv", "import", File("in.csv"), "-o", File("chs.txt"), "--encoding", "latin-1"}).code, 2);
 }
 
 TEST_F(Toolkit, CsvRoundTripKeepsEveryByteOfEveryText) {
@@ -374,7 +460,7 @@ TEST_F(Toolkit, CsvRoundTripKeepsEveryByteOfEveryText) {
   };
   std::vector<Entry> sorted = tricky;
   SortForLookup(&sorted);
-  ASSERT_TRUE(WriteDictionary(sorted, File("chs.txt"), Form::kText));
+  ASSERT_TRUE(WriteDict(sorted, File("chs.txt")));
   ASSERT_EQ(Dict({"csv", "export", File("chs.txt"), "-o", File("x.csv")}).code, 0);
   Result r = Dict({"csv", "import", File("x.csv"), "-o", File("back.txt")});
   EXPECT_EQ(r.code, 0) << r.out;  // the empty target is only a warning
@@ -417,22 +503,22 @@ TEST_F(Toolkit, VerifyFindsEveryKindOfProblem) {
 
   Result r = Dict({"verify", pkg, movies, "-q"});
   EXPECT_EQ(r.code, 1);
-  EXPECT_TRUE(Has(r.out, "error: " + shown(pkg, ListedName(3)) + ": still compressed")) << r.out;
-  EXPECT_TRUE(Has(r.out, "error: " + shown(pkg, ListedName(0)) + ": holds 3 dialogue strings where its backup holds 4"))
-      << r.out;
-  EXPECT_TRUE(Has(r.out, "error: " + shown(pkg, ListedName(1)) + ": 1 exports point outside the file")) << r.out;
-  EXPECT_TRUE(Has(r.out, "error: " + shown(movies, MovieName(1)) + ": 3 bytes after the last chunk")) << r.out;
+  EXPECT_TRUE(Has(r.err, shown(pkg, ListedName(3)) + ": error: still compressed")) << r.err;
+  EXPECT_TRUE(Has(r.err, shown(pkg, ListedName(0)) + ": error: holds 3 dialogue strings where its backup holds 4"))
+      << r.err;
+  EXPECT_TRUE(Has(r.err, shown(pkg, ListedName(1)) + ": error: 1 exports point outside the file")) << r.err;
+  EXPECT_TRUE(Has(r.err, shown(movies, MovieName(1)) + ": error: 3 bytes after the last chunk")) << r.err;
   EXPECT_TRUE(Has(r.out, "4 problems")) << r.out;
 
   // A missing file whose backup is there.
   platform::DeletePath(movie.c_str());
   r = Dict({"verify", pkg, movies, "-q"});
-  EXPECT_TRUE(Has(r.out, "error: " + shown(movies, MovieName(1)) + ".bak: the backup is there, but not the file itself"))
-      << r.out;
+  EXPECT_TRUE(Has(r.err, shown(movies, MovieName(1)) + ".bak: error: the backup is there, but not the file itself"))
+      << r.err;
   // A folder without any listed file.
   r = Dict({"verify", File("nowhere"), File("nowhere"), "-q"});
   EXPECT_EQ(r.code, 1);
-  EXPECT_TRUE(Has(r.out, "none of the listed files is in")) << r.out;
+  EXPECT_TRUE(Has(r.err, "none of the listed files is in")) << r.err;
 }
 
 TEST(ToolkitDemo, ExtractCheckAndStatsOnTheDemoGame) {
@@ -489,9 +575,9 @@ TEST(ToolkitDemo, ExtractCheckAndStatsOnTheDemoGame) {
   EXPECT_EQ(r.code, 1);
   for (size_t i = 1; i < reversed.size(); ++i) {
     const uint32_t line = LineIn(demoDictionary, NumberLine(i)) + 2;
-    EXPECT_TRUE(Has(r.out, demoDictionary + ":" + std::to_string(line) + ": error: entry " + std::to_string(i) +
+    EXPECT_TRUE(Has(r.err, demoDictionary + ":" + std::to_string(line) + ": error: entry " + std::to_string(i) +
                                ": source "))
-        << i << r.out;
+        << i << r.err;
   }
   // A source end marker gone in the middle: the entry's source runs on to
   // the next entry's, through the marker lines in between.
@@ -500,9 +586,9 @@ TEST(ToolkitDemo, ExtractCheckAndStatsOnTheDemoGame) {
   ASSERT_TRUE(fixtures::WriteFileText(demoDictionary, broken));
   r = Dict({"check", demoDictionary});
   EXPECT_EQ(r.code, 1);
-  EXPECT_TRUE(Has(r.out, demoDictionary + ":" + std::to_string(LineIn(demoDictionary, NumberLine(3)) + 3) +
+  EXPECT_TRUE(Has(r.err, demoDictionary + ":" + std::to_string(LineIn(demoDictionary, NumberLine(3)) + 3) +
                              ": error: entry 3: the source holds the marker line \"qzrtn_res_CHI_Start\""))
-      << r.out;
+      << r.err;
   // A target end marker gone in the last entry: nothing loads.
   broken = unsorted;
   broken.erase(broken.rfind("qzrtn_res_CHI_End\r\n"), 19);
@@ -510,20 +596,27 @@ TEST(ToolkitDemo, ExtractCheckAndStatsOnTheDemoGame) {
   r = Dict({"check", demoDictionary});
   EXPECT_EQ(r.code, 1);
   const std::string last = std::to_string(reversed.size() - 1);
-  EXPECT_TRUE(Has(r.out, demoDictionary + ":" +
+  EXPECT_TRUE(Has(r.err, demoDictionary + ":" +
                              std::to_string(LineIn(demoDictionary, NumberLine(reversed.size() - 1))) + ": error: entry " +
                              last + ": no qzrtn_res_CHI_End line after it"))
-      << r.out;
+      << r.err;
 }
 
 TEST(ToolkitCommandLine, HelpForEveryCommandAndUsageErrors) {
   Result r = Dict({"--help"});
   EXPECT_EQ(r.code, 0);
   EXPECT_TRUE(Has(r.out, "Usage: hanhua-dict [OPTIONS] SUBCOMMAND")) << r.out;
+  EXPECT_TRUE(Has(r.out, "Exit status: 0 all is well; 1 problems found")) << r.out;
+  r = Dict({"--version"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_TRUE(Has(r.out, "hanhua-dict ")) << r.out;
   for (const char* command : {"extract", "check", "sort", "merge", "stats", "csv", "bin", "verify"}) {
     r = Dict({command, "--help"});
     EXPECT_EQ(r.code, 0) << command;
     EXPECT_TRUE(Has(r.out, std::string("Usage: hanhua-dict ") + command)) << r.out;
+    if (std::string(command) != "csv") EXPECT_TRUE(Has(r.out, std::string("Example:\n  hanhua-dict ") + command)) << r.out;
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 100u) << line;
   }
   for (const char* command : {"export", "import"}) {
     r = Dict({"csv", command, "--help"});
@@ -543,11 +636,11 @@ TEST(ToolkitCommandLine, HelpForEveryCommandAndUsageErrors) {
   for (const Case& c : cases) {
     r = Dict(c.args);
     EXPECT_EQ(r.code, 2) << c.says;
-    EXPECT_TRUE(Has(r.out, c.says)) << r.out;
+    EXPECT_TRUE(Has(r.err, c.says)) << r.err;
   }
   r = Dict({"extract", "/nonexistent-pkg", "/nonexistent-movies", "-o", "/nonexistent/t.txt", "-q"});
   EXPECT_EQ(r.code, 1);
-  EXPECT_TRUE(Has(r.out, "none of the 1701 listed files is in")) << r.out;
+  EXPECT_TRUE(Has(r.err, "none of the 1701 listed files is in")) << r.err;
 }
 
 }  // namespace

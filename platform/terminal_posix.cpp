@@ -1,0 +1,60 @@
+// POSIX backend of the terminal functions.
+#include <errno.h>
+#include <iconv.h>
+#include <stdio.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <new>
+#include <vector>
+
+#include "platform/terminal.h"
+
+namespace platform {
+
+namespace {
+
+int Descriptor(Stream stream) { return stream == Stream::kOut ? STDOUT_FILENO : STDERR_FILENO; }
+FILE* File(Stream stream) { return stream == Stream::kOut ? stdout : stderr; }
+
+}  // namespace
+
+bool IsTerminal(Stream stream) { return isatty(Descriptor(stream)) == 1; }
+
+int TerminalColumns(Stream stream) {
+  winsize size{};
+  if (!IsTerminal(stream) || ioctl(Descriptor(stream), TIOCGWINSZ, &size) != 0) return 0;
+  return size.ws_col;
+}
+
+bool WriteUtf8(Stream stream, std::string_view text) {
+  FILE* file = File(stream);
+  const bool written = fwrite(text.data(), 1, text.size(), file) == text.size();
+  return fflush(file) == 0 && written;
+}
+
+bool GbkToUtf8(std::string_view bytes, std::string* utf8) {
+  // glibc's CP936 is the Windows code page: GBK with the euro sign at 0x80.
+  iconv_t cd = iconv_open("UTF-8", "CP936");
+  if (cd == (iconv_t)-1) return false;
+  struct Closer {
+    iconv_t cd;
+    ~Closer() { iconv_close(cd); }
+  } closer{cd};
+  try {
+    utf8->clear();
+    // A byte becomes at most three UTF-8 bytes (0x80, the euro sign, alone).
+    std::vector<char> buffer(bytes.size() * 3 + 4);
+    char* in = const_cast<char*>(bytes.data());
+    size_t inLeft = bytes.size();
+    char* out = buffer.data();
+    size_t outLeft = buffer.size();
+    if (iconv(cd, &in, &inLeft, &out, &outLeft) == (size_t)-1 || inLeft != 0) return false;
+    utf8->assign(buffer.data(), size_t(out - buffer.data()));
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+}  // namespace platform
