@@ -108,6 +108,7 @@ void BM_InflateZlibBlock(benchmark::State& state) {
 }
 BENCHMARK(BM_InflateZlibBlock)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
+#if HANHUA_HAVE_LIBDEFLATE
 void BM_LibdeflateAlone(benchmark::State& state) {
   Run(state, [](const Bytes& stream, Bytes& slot) {
     uint32_t produced = 0, consumed = 0;
@@ -116,6 +117,7 @@ void BM_LibdeflateAlone(benchmark::State& state) {
   });
 }
 BENCHMARK(BM_LibdeflateAlone)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+#endif
 
 }  // namespace
 

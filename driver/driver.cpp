@@ -85,15 +85,16 @@ backup::Outcome MendIfMissing(const ListedFile& file, backup::Outcome outcome) {
   return backup::PutBack(file.path.c_str(), file.backup.c_str(), backup::Current::kPartial);
 }
 
-// eng2chs for one file: the backup, the progress line (packages only), the
-// patcher, the mending. Memory running short passes the file over.
-template <typename Patch>
-void PatchOne(const char* dir, const char* name, int number, const Observer* observer, const Patch& patch,
-              int packageNumber = 0) {
+// eng2chs for one file: the backup, what comes before the patcher (the
+// progress line of a package), the patcher, the mending. Memory running
+// short passes the file over.
+template <typename Before, typename Patch>
+void PatchOne(const char* dir, const char* name, int number, const Observer* observer, const Before& before,
+              const Patch& patch) {
   try {
     ListedFile file(dir, name);
     backup::MoveAside(file.path.c_str(), file.backup.c_str());
-    if (packageNumber > 0) platform::ConsolePrintf(messages::kMsgPatching, packageNumber, kPackageCount);
+    before();
     backup::Outcome outcome = MendIfMissing(file, patch(file));
     file.Report(observer, number, outcome);
   } catch (const std::bad_alloc&) {
@@ -111,6 +112,20 @@ void RestoreOne(const char* dir, const char* name, int number, const Observer* o
   }
 }
 
+// Tells prepare which listed package comes after the one about to be
+// patched (next, which may be past the last).
+void AnnounceNext(const char* packageDir, int next, void (*prepare)(const char*)) {
+  if (next >= kPackageCount) {
+    prepare(nullptr);
+    return;
+  }
+  try {
+    prepare(FilePath(packageDir, PackageName(next)).c_str());
+  } catch (const std::bad_alloc&) {
+    prepare(nullptr);
+  }
+}
+
 }  // namespace
 
 std::string FilePath(const char* dir, const char* name) {
@@ -125,12 +140,16 @@ std::string BackupPath(const std::string& filePath) { return backup::PathOf(file
 void Eng2Chs(const char* packageDir, const char* movieDir, const Patchers& patchers, const Observer* observer) {
   RunLock lock(packageDir);
   for (int k = 0; k < kMovieCount; ++k) {
-    PatchOne(movieDir, MovieName(k), k + 1, observer,
+    PatchOne(movieDir, MovieName(k), k + 1, observer, [] {},
              [&](const ListedFile& file) { return PatchMovie(patchers, file); });
   }
   for (int i = 0; i < kPackageCount; ++i) {
-    PatchOne(packageDir, PackageName(i), kMovieCount + i + 1, observer,
-             [&](const ListedFile& file) { return PatchPackage(patchers, file); }, i + 1);
+    const auto before = [&] {
+      platform::ConsolePrintf(messages::kMsgPatching, i + 1, kPackageCount);
+      if (patchers.preparePackage) AnnounceNext(packageDir, i + 1, patchers.preparePackage);
+    };
+    PatchOne(packageDir, PackageName(i), kMovieCount + i + 1, observer, before,
+             [&](const ListedFile& file) { return PatchPackage(patchers, file); });
   }
   platform::ConsolePrintf(messages::kMsgPatchDone);
 }

@@ -1,12 +1,15 @@
 #include "package/zlib_block.h"
 
-#include <libdeflate.h>
 #include <zlib.h>
 
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/platform.h"
+
+#if HANHUA_HAVE_LIBDEFLATE
+#include <libdeflate.h>
+#endif
 
 // libdeflate is built from its source with a patch (third_party/libdeflate)
 // that makes its zlib decoder refuse every stream that zlib's inflate (as
@@ -38,6 +41,7 @@ namespace package {
 
 namespace {
 
+#if HANHUA_HAVE_LIBDEFLATE
 // Slots larger than this go to zlib rather than growing the thread's buffer
 // (packages as shipped use 128 KiB blocks).
 constexpr uint32_t kMaxScratchSize = 1u << 20;
@@ -79,6 +83,7 @@ bool ReadZlibOnlySetting() {
   uint32_t length = platform::EnvironmentValue("HANHUA_INFLATE", value, sizeof value);
   return length == 4 && std::memcmp(value, "zlib", 4) == 0;
 }
+#endif
 
 bool InflateWithZlib(const uint8_t* src, uint32_t srcLength, uint8_t* dst, uint32_t dstLength) {
   uLongf produced = dstLength;
@@ -87,6 +92,7 @@ bool InflateWithZlib(const uint8_t* src, uint32_t srcLength, uint8_t* dst, uint3
 
 }  // namespace
 
+#if HANHUA_HAVE_LIBDEFLATE
 namespace detail {
 
 bool InflateWithLibdeflate(const uint8_t* src, uint32_t srcLength, uint8_t* dst, uint32_t dstLength,
@@ -106,23 +112,50 @@ bool InflateWithLibdeflate(const uint8_t* src, uint32_t srcLength, uint8_t* dst,
 }
 
 }  // namespace detail
+#endif
 
 bool InflateUsesZlibOnly() {
+#if HANHUA_HAVE_LIBDEFLATE
   static const bool zlibOnly = ReadZlibOnlySetting();
   return zlibOnly;
+#else
+  return true;
+#endif
 }
 
 bool InflateZlibBlock(const uint8_t* src, uint32_t srcLength, uint8_t* dst, uint32_t dstLength) {
-  if (InflateUsesZlibOnly() || dstLength == 0 || dstLength > kMaxScratchSize)
-    return InflateWithZlib(src, srcLength, dst, dstLength);
-  uint8_t* scratch = threadDecoder.Scratch(dstLength);
-  uint32_t produced = 0, consumed = 0;
-  if (scratch != nullptr &&
-      detail::InflateWithLibdeflate(src, srcLength, scratch, dstLength, &produced, &consumed)) {
-    std::memcpy(dst, scratch, produced);
-    return true;
+#if HANHUA_HAVE_LIBDEFLATE
+  if (!InflateUsesZlibOnly() && dstLength != 0 && dstLength <= kMaxScratchSize) {
+    uint8_t* scratch = threadDecoder.Scratch(dstLength);
+    uint32_t produced = 0, consumed = 0;
+    if (scratch != nullptr &&
+        detail::InflateWithLibdeflate(src, srcLength, scratch, dstLength, &produced, &consumed)) {
+      std::memcpy(dst, scratch, produced);
+      return true;
+    }
   }
+#endif
   return InflateWithZlib(src, srcLength, dst, dstLength);
+}
+
+bool InflateZlibBlockFilled(const uint8_t* src, uint32_t srcLength, uint8_t* dst, uint32_t dstLength) {
+  // The bytes libdeflate may write past its output are zeroed with the rest
+  // of the slot, so it needs no buffer of its own here. A stream it refuses
+  // may have left anything in dst; uncompress then decodes it afresh.
+  uint32_t produced = 0;
+  bool decoded = false;
+#if HANHUA_HAVE_LIBDEFLATE
+  uint32_t consumed = 0;
+  decoded = !InflateUsesZlibOnly() && dstLength != 0 &&
+            detail::InflateWithLibdeflate(src, srcLength, dst, dstLength, &produced, &consumed);
+#endif
+  if (!decoded) {
+    uLongf length = dstLength;
+    if (uncompress(dst, &length, src, srcLength) != Z_OK) return false;
+    produced = uint32_t(length);
+  }
+  if (produced < dstLength) std::memset(dst + produced, 0, dstLength - produced);
+  return true;
 }
 
 }  // namespace package

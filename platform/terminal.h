@@ -23,6 +23,15 @@ int TerminalColumns(Stream stream);
 // got there.
 bool WriteUtf8(Stream stream, std::string_view text);
 
+// Gives the program's results a standard output of their own: from now on
+// WriteUtf8(Stream::kOut) (and IsTerminal, TerminalColumns) use the
+// standard output as it was, while everything else written to standard
+// output (the console messages of the patcher's modules) goes to standard
+// error. Called once at program start by a program whose standard output
+// must hold its results alone. False when it cannot be done (nothing
+// changes then).
+bool SeparateResults();
+
 // GBK bytes (code page 936: ASCII, and two-byte characters with a lead byte
 // 0x81-0xFE) as UTF-8: iconv on POSIX, MultiByteToWideChar(936) on Windows.
 // False, with utf8 unspecified, when bytes are not GBK.

@@ -14,10 +14,33 @@ namespace platform {
 
 namespace {
 
-int Descriptor(Stream stream) { return stream == Stream::kOut ? STDOUT_FILENO : STDERR_FILENO; }
-FILE* File(Stream stream) { return stream == Stream::kOut ? stdout : stderr; }
+FILE* g_results = nullptr;  // set by SeparateResults
+
+FILE* File(Stream stream) {
+  if (stream == Stream::kErr) return stderr;
+  return g_results != nullptr ? g_results : stdout;
+}
+int Descriptor(Stream stream) { return fileno(File(stream)); }
 
 }  // namespace
+
+bool SeparateResults() {
+  if (g_results != nullptr) return true;
+  fflush(stdout);
+  const int results = dup(STDOUT_FILENO);
+  if (results < 0) return false;
+  FILE* file = fdopen(results, "w");
+  if (file == nullptr) {
+    close(results);
+    return false;
+  }
+  if (dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+    fclose(file);
+    return false;
+  }
+  g_results = file;
+  return true;
+}
 
 bool IsTerminal(Stream stream) { return isatty(Descriptor(stream)) == 1; }
 

@@ -1,4 +1,6 @@
 // Windows backend of the terminal functions.
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -11,8 +13,17 @@ namespace platform {
 
 namespace {
 
-HANDLE Handle(Stream stream) { return GetStdHandle(stream == Stream::kOut ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE); }
-FILE* File(Stream stream) { return stream == Stream::kOut ? stdout : stderr; }
+FILE* g_results = nullptr;  // set by SeparateResults
+HANDLE g_resultsHandle = nullptr;
+
+HANDLE Handle(Stream stream) {
+  if (stream == Stream::kOut && g_results != nullptr) return g_resultsHandle;
+  return GetStdHandle(stream == Stream::kOut ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+}
+FILE* File(Stream stream) {
+  if (stream == Stream::kErr) return stderr;
+  return g_results != nullptr ? g_results : stdout;
+}
 
 // UTF-16 of text in code page codePage; false when text is not valid in it.
 bool ToWide(UINT codePage, std::string_view text, std::vector<wchar_t>* wide) {
@@ -27,6 +38,27 @@ bool ToWide(UINT codePage, std::string_view text, std::vector<wchar_t>* wide) {
 }
 
 }  // namespace
+
+bool SeparateResults() {
+  if (g_results != nullptr) return true;
+  fflush(stdout);
+  const int results = _dup(_fileno(stdout));
+  if (results < 0) return false;
+  FILE* file = _fdopen(results, "w");
+  if (file == nullptr) {
+    _close(results);
+    return false;
+  }
+  // The C runtime's _dup2 onto descriptor 1 also makes the new handle the
+  // process's standard output handle.
+  if (_dup2(_fileno(stderr), _fileno(stdout)) != 0) {
+    fclose(file);
+    return false;
+  }
+  g_resultsHandle = reinterpret_cast<HANDLE>(_get_osfhandle(results));
+  g_results = file;
+  return true;
+}
 
 bool IsTerminal(Stream stream) {
   DWORD mode = 0;

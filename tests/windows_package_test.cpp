@@ -69,7 +69,8 @@ TEST(WindowsPackage, ReadmeIsPlainUtf8WithBothLanguages) {
   wide.resize(size_t(units));
   for (uint16_t unit : wide) ASSERT_NE(unit, 0xFFFD) << "not valid UTF-8";
   for (const char* needed : {"hanhua.exe eng2chs", "hanhua.exe chs2eng", "Usage",
-                             "\xE7\x94\xA8\xE6\xB3\x95" /* 用法 */, "chcp 936"})
+                             "\xE7\x94\xA8\xE6\xB3\x95" /* 用法 */, "chcp 936", "hanhua-dict.exe extract",
+                             "hanhua-dict.exe csv import", "--dict chs.txt", "--encoding gbk", "CSV UTF-8"})
     EXPECT_NE(text.find(needed), std::string::npos) << needed;
 }
 

@@ -16,11 +16,14 @@
 #include "dictionary/dict_test_util.h"
 #include "driver/driver.h"
 #include "driver/target_files.h"
+#include "movie/movie_patcher.h"
+#include "package/package_patcher.h"
 #include "platform/platform.h"
 #include "tools/dict/cli.h"
 #include "tools/dict/csv.h"
 #include "tools/dict/dict_build.h"
 #include "tools/dict/dict_file.h"
+#include "tools/dict/json_report.h"
 #include "tools/dict/test_game.h"
 #include "tools/dict/tool_io.h"
 #include "tools/fixtures/capture_stdout.h"
@@ -105,12 +108,28 @@ std::string NumberLine(size_t i) {
   return line;
 }
 
-// Runs the program hanhua eng2chs in dir, where its chs.txt is, as a
-// translator would (the temporary paths hold no quote).
+// Runs hanhua COMMAND (eng2chs or chs2eng) in dir, where its chs.txt is,
+// as a translator would: the program itself where a POSIX shell can start
+// it (the temporary paths hold no quote), the driver in this process on
+// Windows.
+void Hanhua(const char* command, const std::string& dir, const std::string& packageDir, const std::string& movieDir) {
+#if defined(_WIN32)
+  dict_test::InDirectory in(dir);
+  ASSERT_TRUE(in.ok()) << dir;
+  fixtures::CaptureStdout quiet;
+  if (std::string(command) == "eng2chs")
+    driver::Eng2Chs(packageDir.c_str(), movieDir.c_str(), {PatchMovieFile, package::PatchPackageFile});
+  else
+    driver::Chs2Eng(packageDir.c_str(), movieDir.c_str());
+#else
+  const std::string line = "cd '" + dir + "' && '" HANHUA_BINARY "' " + command + " '" + packageDir + "' '" +
+                           movieDir + "' > /dev/null";
+  ASSERT_EQ(std::system(line.c_str()), 0) << line;
+#endif
+}
+
 void Eng2Chs(const std::string& dir, const std::string& packageDir, const std::string& movieDir) {
-  const std::string command = "cd '" + dir + "' && '" HANHUA_BINARY "' eng2chs '" + packageDir + "' '" +
-                              movieDir + "' > /dev/null";
-  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  Hanhua("eng2chs", dir, packageDir, movieDir);
 }
 
 class Toolkit : public ::testing::Test {
@@ -407,8 +426,7 @@ TEST_F(Toolkit, CsvColumnsAreFoundByTheirNames) {
     ASSERT_TRUE(fixtures::WriteFileText(File("in.csv"), c.text));
     Result r = Dict({"csv", "import", File("in.csv"), "-o", File("chs.txt")});
     ASSERT_EQ(r.code, 0) << c.text << r.err;
-    EXPECT_EQ(Has(r.err, "columns not read"), c.ignored[0] != '\0') << r.err;
-    if (c.ignored[0] != '\0') EXPECT_TRUE(Has(r.err, c.ignored)) << r.err;
+    EXPECT_EQ(Has(r.err, std::string("columns not read: ") + c.ignored), c.ignored[0] != '\0') << r.err;
     std::map<std::string, Entry> entries = BySource(EntriesIn(File("chs.txt")));
     EXPECT_EQ(entries["B"].target, "b") << c.text;
     EXPECT_EQ(entries["A"].target, "a") << c.text;
@@ -471,6 +489,74 @@ TEST_F(Toolkit, CsvRoundTripKeepsEveryByteOfEveryText) {
     EXPECT_EQ(back[i].target, sorted[i].target) << i;
     EXPECT_EQ(back[i].remark, sorted[i].remark) << i;
   }
+}
+
+TEST_F(Toolkit, VerifyWithTheDictionaryAndTheJsonDocuments) {
+  ASSERT_EQ(Dict({"extract", pkg, movies, "-o", File("template.txt"), "-q"}).code, 0);
+  std::vector<Entry> entries = EntriesIn(File("template.txt"));
+  for (Entry& e : entries)
+    if (e.source == kWho) e.target = "\xE6\x9D\xA5\xE8\x80\x85";  // 4 strings of the game
+  ASSERT_TRUE(WriteDict(entries, File("chs.txt")));
+
+  Result r = Dict({"check", File("chs.txt"), "--json"});
+  EXPECT_EQ(r.code, 0);
+  Json doc = Json::parse(r.out);
+  EXPECT_EQ(doc["command"], "check");
+  EXPECT_EQ(doc["exit"], 0);
+  EXPECT_EQ(doc["entries"], 7);
+  EXPECT_TRUE(doc["findings"].empty()) << r.out;
+  EXPECT_EQ(r.err, "");
+
+  r = Dict({"stats", File("chs.txt"), pkg, movies, "--json"});
+  doc = Json::parse(r.out);
+  EXPECT_EQ(doc["total"], (Json{{"texts", 10}, {"in_dictionary", 10}, {"translated", 4}})) << r.out;
+  uint64_t perFile = 0;
+  for (const Json& file : doc["files"]) perFile += file["translated"].get<uint64_t>();
+  EXPECT_EQ(perFile, 4u);
+
+  r = Dict({"merge", File("chs.txt"), File("template.txt"), "-o", File("merged.txt"), "--json"});
+  doc = Json::parse(r.out);
+  EXPECT_EQ(doc["exit"], 0);
+  EXPECT_EQ(doc["written"], true);
+  EXPECT_EQ(doc["carried"], 1);
+  EXPECT_EQ(doc["to_translate"], 6);
+
+  // The game patched from a folder without chs.txt: rebuilt, nothing
+  // translated, which the dictionary would.
+  std::filesystem::create_directories(File("elsewhere"));
+  ASSERT_NO_FATAL_FAILURE(Eng2Chs(File("elsewhere"), pkg, movies));
+  r = Dict({"verify", pkg, movies, "-q"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_TRUE(Has(r.err, "hanhua-dict: warning: no text of the game is translated")) << r.err;
+  r = Dict({"verify", pkg, movies, "-q", "--dict", File("chs.txt")});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_TRUE(Has(r.err, File("chs.txt") + ": error: the game holds none of the 4 translations of this dictionary"))
+      << r.err;
+
+  // Patched again with it: the counts agree.
+  ASSERT_NO_FATAL_FAILURE(Hanhua("chs2eng", dir.path(), pkg, movies));
+  ASSERT_NO_FATAL_FAILURE(Eng2Chs(dir.path(), pkg, movies));
+  r = Dict({"verify", pkg, movies, "-q", "--dict", File("chs.txt"), "--json"});
+  EXPECT_EQ(r.code, 0) << r.out;
+  doc = Json::parse(r.out);
+  EXPECT_EQ(doc["expected"], doc["translated"]) << r.out;
+  EXPECT_EQ(doc["translated"]["dialogue_strings"].get<int>() + doc["translated"]["subtitles"].get<int>(), 4) << r.out;
+  EXPECT_TRUE(doc["findings"].empty()) << r.out;
+
+  // A finding in the document: file, line, entry, severity and check.
+  std::swap(entries[0], entries[1]);
+  ASSERT_TRUE(WriteDict(entries, File("chs.txt")));
+  r = Dict({"check", File("chs.txt"), "--json"});
+  EXPECT_EQ(r.code, 1);
+  doc = Json::parse(r.out);
+  ASSERT_EQ(doc["findings"].size(), 1u) << r.out;
+  EXPECT_EQ(doc["findings"][0], (Json{{"file", File("chs.txt")},
+                                      {"line", LineIn(File("chs.txt"), NumberLine(1)) + 2},
+                                      {"entry", 1},
+                                      {"severity", "error"},
+                                      {"check", "order"},
+                                      {"message", doc["findings"][0]["message"]}}));
+  EXPECT_EQ(doc["errors"], 1);
 }
 
 TEST_F(Toolkit, VerifyFindsEveryKindOfProblem) {
@@ -614,7 +700,7 @@ TEST(ToolkitCommandLine, HelpForEveryCommandAndUsageErrors) {
     r = Dict({command, "--help"});
     EXPECT_EQ(r.code, 0) << command;
     EXPECT_TRUE(Has(r.out, std::string("Usage: hanhua-dict ") + command)) << r.out;
-    if (std::string(command) != "csv") EXPECT_TRUE(Has(r.out, std::string("Example:\n  hanhua-dict ") + command)) << r.out;
+    EXPECT_EQ(Has(r.out, std::string("Example:\n  hanhua-dict ") + command), std::string(command) != "csv") << r.out;
     std::istringstream lines(r.out);
     for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 100u) << line;
   }

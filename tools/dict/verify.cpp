@@ -151,6 +151,10 @@ VerifyResult VerifyInstall(const GameDirs& game, const std::string& dictionary, 
     diagnostics.Error("", kNoLine, "game", "none of the listed files is in " + game.packageDir + " or " + game.movieDir);
   } else if (result.withDictionary) {
     CompareCounts(dictionary, result, &diagnostics);
+  } else if (dictionary.empty() && result.dialogueTranslated + result.subtitlesTranslated == 0) {
+    diagnostics.Warning("", kNoLine, "translated",
+                        "no text of the game is translated; --dict chs.txt tells whether the dictionary "
+                        "translates anything");
   }
   result.findings = diagnostics.all();
   result.exitStatus = diagnostics.ExitStatus();
