@@ -317,7 +317,7 @@ constexpr uint64_t kDialogueExportBytes = 420;
 
 }  // namespace
 
-std::vector<PackagePlan> PlanPackages(double scale) {
+std::vector<PackagePlan> PlanPackages(double scale, double density) {
   std::vector<PackagePlan> plans(driver::kPackageCount);
   Random random(0x51AE5EED);
   std::vector<bool> medium(plans.size(), false);
@@ -354,7 +354,7 @@ std::vector<PackagePlan> PlanPackages(double scale) {
     weights[i] = IsLarge(i) ? 150 : medium[i] ? 40 : draw;
     weightSum += weights[i];
   }
-  const double exports = Scaled(kDialogueExports, scale, 1);
+  const double exports = Scaled(kDialogueExports * density, scale, 1);
   double running = 0;
   long given = 0;
   for (int i = 0; i < driver::kPackageCount; ++i) {
@@ -366,13 +366,15 @@ std::vector<PackagePlan> PlanPackages(double scale) {
   return plans;
 }
 
-uint32_t DialogueLineCount(double scale) { return uint32_t(Scaled(kDialogueLines, scale, 50)); }
+uint32_t DialogueLineCount(double scale, double density) {
+  return uint32_t(Scaled(kDialogueLines * density, scale, 50));
+}
 std::string DialogueLine(uint32_t id) { return Sentence(id); }
 bool IsTranslated(uint32_t id) { return id % 10 != 9; }
 std::string Translation(uint32_t id) { return ChineseSentence(id); }
 
 fixtures::PackageContents PackageContents(int index, const PackagePlan& plan, double scale,
-                                          DialogueStats* dialogue) {
+                                          DialogueStats* dialogue, double density) {
   Random random(0xC0FFEE00ull + uint64_t(index));
   fixtures::PackageContents contents;
   const int32_t packageClass = contents.AddClassImport("Package");
@@ -399,7 +401,7 @@ fixtures::PackageContents PackageContents(int index, const PackagePlan& plan, do
   const uint64_t dialogueBytes = kDialogueExportBytes * uint64_t(plan.dialogueExports);
   const uint64_t material = plan.bytes > dialogueBytes ? plan.bytes - dialogueBytes : 256;
   const std::vector<size_t> sizes = BulkSizes(random, material);
-  const uint32_t lineCount = DialogueLineCount(scale);
+  const uint32_t lineCount = DialogueLineCount(scale, density);
   DialogueStats stats;
   int dialogueDone = 0;
   for (size_t b = 0; b < sizes.size(); ++b) {
@@ -437,8 +439,9 @@ fixtures::CompressOptions PackageCompression(int index) {
 }
 
 bool ShippedPackage(int index, const PackagePlan& plan, double scale, Bytes* shipped,
-                    uint64_t* uncompressedSize, DialogueStats* dialogue) {
-  fixtures::BuiltPackage plain = fixtures::BuildPackage(PackageContents(index, plan, scale, dialogue));
+                    uint64_t* uncompressedSize, DialogueStats* dialogue, double density) {
+  fixtures::BuiltPackage plain =
+      fixtures::BuildPackage(PackageContents(index, plan, scale, dialogue, density));
   *uncompressedSize = plain.bytes.size();
   fixtures::CompressedPackage compressed;
   if (!fixtures::CompressPackage(plain.bytes, PackageCompression(index), &compressed)) return false;
@@ -475,9 +478,9 @@ Bytes Movie(int k, double scale, MovieStats* stats) {
   return built;
 }
 
-std::vector<fixtures::DemoTranslation> DictionaryEntries(double scale) {
+std::vector<fixtures::DemoTranslation> DictionaryEntries(double scale, double density) {
   std::vector<fixtures::DemoTranslation> entries;
-  const uint32_t lineCount = DialogueLineCount(scale);
+  const uint32_t lineCount = DialogueLineCount(scale, density);
   for (uint32_t id = 0; id < lineCount; ++id) {
     if (IsTranslated(id)) entries.push_back({DialogueLine(id), Translation(id), "dialogue"});
   }
@@ -520,7 +523,7 @@ std::vector<WorkItem> WorkList(const std::vector<PackagePlan>& plans, double sca
 }
 
 bool WriteOne(const std::string& root, int index, const std::vector<PackagePlan>& plans,
-              double scale, std::mutex& lock, CorpusStats* stats) {
+              double scale, double density, std::mutex& lock, CorpusStats* stats) {
   const char* name = driver::kTargetFiles[index];
   if (index >= driver::kPackageCount) {
     MovieStats movie;
@@ -536,7 +539,7 @@ bool WriteOne(const std::string& root, int index, const std::vector<PackagePlan>
   Bytes shipped;
   uint64_t uncompressed = 0;
   DialogueStats dialogue;
-  if (!ShippedPackage(index, plans[index], scale, &shipped, &uncompressed, &dialogue) ||
+  if (!ShippedPackage(index, plans[index], scale, &shipped, &uncompressed, &dialogue, density) ||
       !fixtures::WriteFileBytes(root + "/" + fixtures::kDemoPackageDir + "/" + name, shipped)) {
     return false;
   }
@@ -555,13 +558,14 @@ bool WriteOne(const std::string& root, int index, const std::vector<PackagePlan>
 
 }  // namespace
 
-bool WriteCorpus(const std::string& root, double scale, int threads, CorpusStats* stats) {
+bool WriteCorpus(const std::string& root, double scale, int threads, CorpusStats* stats,
+                 double density) {
   *stats = CorpusStats{};
   std::error_code error;
   std::filesystem::create_directories(root + "/" + fixtures::kDemoPackageDir, error);
   std::filesystem::create_directories(root + "/" + fixtures::kDemoMovieDir, error);
 
-  const std::vector<PackagePlan> plans = PlanPackages(scale);
+  const std::vector<PackagePlan> plans = PlanPackages(scale, density);
   const std::vector<WorkItem> items = WorkList(plans, scale);
   Pool();  // built once, before the workers share it
   std::atomic<size_t> next{0};
@@ -569,7 +573,7 @@ bool WriteCorpus(const std::string& root, double scale, int threads, CorpusStats
   std::mutex lock;
   auto work = [&] {
     for (size_t i = next++; i < items.size() && !failed; i = next++) {
-      if (!WriteOne(root, items[i].index, plans, scale, lock, stats)) failed = true;
+      if (!WriteOne(root, items[i].index, plans, scale, density, lock, stats)) failed = true;
     }
   };
   std::vector<std::thread> workers;
@@ -578,7 +582,7 @@ bool WriteCorpus(const std::string& root, double scale, int threads, CorpusStats
   for (std::thread& worker : workers) worker.join();
   if (failed) return false;
 
-  const std::vector<fixtures::DemoTranslation> entries = DictionaryEntries(scale);
+  const std::vector<fixtures::DemoTranslation> entries = DictionaryEntries(scale, density);
   const std::string text = fixtures::DictionaryText(entries);
   stats->dictionaryEntries = int(entries.size());
   stats->dictionaryBytes = text.size();

@@ -14,6 +14,11 @@
 // subtitle lines each (in two languages); chs.txt holds about 30,000
 // entries. Sizes and counts shrink with the scale; everything is made from
 // fixed seeds, so a scale gives the same bytes on every run.
+//
+// The dialogue density multiplies the dialogue event exports per megabyte
+// and the distinct dialogue lines (so chs.txt grows with them; 90% of the
+// lines stay translated) while the package sizes stay as they are: at 3 a
+// corpus as dialogue-heavy as the densest parts of the game.
 #pragma once
 
 #include <cstdint>
@@ -33,10 +38,10 @@ struct PackagePlan {
 };
 
 // The plan of every listed package, index as in the Target file list.
-std::vector<PackagePlan> PlanPackages(double scale);
+std::vector<PackagePlan> PlanPackages(double scale, double density = 1);
 
 // The number of distinct dialogue lines that the packages draw from.
-uint32_t DialogueLineCount(double scale);
+uint32_t DialogueLineCount(double scale, double density = 1);
 // Dialogue line id: its English text, whether chs.txt translates it, and
 // its translation.
 std::string DialogueLine(uint32_t id);
@@ -51,13 +56,13 @@ struct DialogueStats {
 
 // The objects of listed package index, uncompressed, following its plan.
 fixtures::PackageContents PackageContents(int index, const PackagePlan& plan, double scale,
-                                          DialogueStats* dialogue);
+                                          DialogueStats* dialogue, double density = 1);
 // How listed package index is packed.
 fixtures::CompressOptions PackageCompression(int index);
 // The shipped bytes of listed package index; uncompressedSize receives the
 // size of the package that hanhua rebuilds. False when the builder refuses.
 bool ShippedPackage(int index, const PackagePlan& plan, double scale, fixtures::Bytes* shipped,
-                    uint64_t* uncompressedSize, DialogueStats* dialogue);
+                    uint64_t* uncompressedSize, DialogueStats* dialogue, double density = 1);
 
 struct MovieStats {
   uint64_t bytes = 0;
@@ -69,7 +74,7 @@ fixtures::Bytes Movie(int k, double scale, MovieStats* stats);
 
 // Every entry of chs.txt (unsorted): the translated dialogue lines, the
 // translated subtitle lines and some lines the game does not use.
-std::vector<fixtures::DemoTranslation> DictionaryEntries(double scale);
+std::vector<fixtures::DemoTranslation> DictionaryEntries(double scale, double density = 1);
 
 struct CorpusStats {
   int packages = 0;
@@ -87,6 +92,7 @@ struct CorpusStats {
 
 // Writes the whole install under root with the given number of threads.
 // False when a file cannot be made.
-bool WriteCorpus(const std::string& root, double scale, int threads, CorpusStats* stats);
+bool WriteCorpus(const std::string& root, double scale, int threads, CorpusStats* stats,
+                 double density = 1);
 
 }  // namespace bench

@@ -1,5 +1,6 @@
 // hanhua-make-corpus: writes a synthetic, game-sized install for the
-// benchmark. Usage: hanhua-make-corpus DIR [--scale S] [--threads N]
+// benchmark. Usage: hanhua-make-corpus DIR [--scale S] [--dialogue-density D]
+// [--threads N]
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,9 +13,10 @@ namespace {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: hanhua-make-corpus DIR [--scale S] [--threads N]\n"
+               "usage: hanhua-make-corpus DIR [--scale S] [--dialogue-density D] [--threads N]\n"
                "  writes DIR/CookedPC, DIR/Movies and DIR/chs.txt; scale 1 is about 1 GB of\n"
-               "  uncompressed packages (default 1; 0.05 for a quick run)\n");
+               "  uncompressed packages (default 1; 0.05 for a quick run); density D times the\n"
+               "  dialogue exports per megabyte and dialogue lines (default 1, up to 10)\n");
   return 2;
 }
 
@@ -39,10 +41,13 @@ void Print(const bench::CorpusStats& s) {
 int main(int argc, char** argv) {
   std::string dir;
   double scale = 1.0;
+  double density = 1.0;
   int threads = int(std::thread::hardware_concurrency());
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--scale") == 0 && i + 1 < argc) {
       scale = std::atof(argv[++i]);
+    } else if (std::strcmp(argv[i], "--dialogue-density") == 0 && i + 1 < argc) {
+      density = std::atof(argv[++i]);
     } else if (std::strcmp(argv[i], "--threads") == 0 && i + 1 < argc) {
       threads = std::atoi(argv[++i]);
     } else if (argv[i][0] != '-' && dir.empty()) {
@@ -51,13 +56,13 @@ int main(int argc, char** argv) {
       return Usage();
     }
   }
-  if (dir.empty() || !(scale > 0 && scale <= 4)) return Usage();
+  if (dir.empty() || !(scale > 0 && scale <= 4) || !(density > 0 && density <= 10)) return Usage();
   bench::CorpusStats stats;
-  if (!bench::WriteCorpus(dir, scale, threads, &stats)) {
+  if (!bench::WriteCorpus(dir, scale, threads, &stats, density)) {
     std::fprintf(stderr, "hanhua-make-corpus: cannot write the install in %s\n", dir.c_str());
     return 1;
   }
-  std::printf("corpus in %s at scale %g\n", dir.c_str(), scale);
+  std::printf("corpus in %s at scale %g, dialogue density %g\n", dir.c_str(), scale, density);
   Print(stats);
   return 0;
 }

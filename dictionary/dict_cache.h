@@ -1,11 +1,11 @@
 // The translation dictionary as the patchers use it: exactly what a fresh
 // load of the file would give, parsed only when the file has changed.
 //
-// Both patchers look texts up in "chs.txt" once per dialogue event export
-// and once per movie. Parsing a dictionary of several megabytes anew for
-// each of tens of thousands of exports would cost minutes, so the parsed
-// dictionary is kept and handed out again for as long as the file is the
-// same: same resolved path (the current directory is looked at every time),
+// Both patchers look texts up in "chs.txt": the package patcher once per
+// package with dialogue event exports, the movie patcher once per movie.
+// Parsing a dictionary of several megabytes anew for each of a thousand
+// packages would cost minutes, so the parsed dictionary is kept and handed
+// out again for as long as the file is the same: same resolved path (the current directory is looked at every time),
 // same size, same modification and change times, same file on the same
 // volume. Any edit, replacement, removal or return of the file between two
 // uses makes the next use load it afresh, with the results (entries, a

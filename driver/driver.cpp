@@ -78,6 +78,20 @@ void RestoreIfMissing(const char* dir, const char* name) {
   }
 }
 
+// Tells prepare which listed package comes after the one about to be
+// patched (next, which may be past the last).
+void AnnounceNext(const char* packageDir, int next, void (*prepare)(const char*)) {
+  if (next >= kPackageCount) {
+    prepare(nullptr);
+    return;
+  }
+  try {
+    prepare(FilePath(packageDir, PackageName(next)).c_str());
+  } catch (const std::bad_alloc&) {
+    prepare(nullptr);
+  }
+}
+
 }  // namespace
 
 std::string FilePath(const char* dir, const char* name) {
@@ -98,6 +112,7 @@ void Eng2Chs(const char* packageDir, const char* movieDir, const Patchers& patch
   for (int i = 0; i < kPackageCount; ++i) {
     std::unique_ptr<char[]> backup = MakeBackup(packageDir, PackageName(i));
     platform::ConsolePrintf(messages::kMsgPatching, i + 1, kPackageCount);
+    if (patchers.preparePackage) AnnounceNext(packageDir, i + 1, patchers.preparePackage);
     if (backup && patchers.patchPackage) patchers.patchPackage(backup.get());
     RestoreIfMissing(packageDir, PackageName(i));
   }

@@ -21,6 +21,10 @@ namespace driver {
 struct Patchers {
   void (*patchMovie)(char* backupPath);
   int (*patchPackage)(char* backupPath);
+  // Told, before each package is patched, the path of the listed file that
+  // will be patched after it (null after the last), so that its work can
+  // start early (package::PreparePackage). Optional.
+  void (*preparePackage)(const char* nextFilePath) = nullptr;
 };
 
 // The program entry behind main(): selects the run and returns the exit code

@@ -88,12 +88,6 @@ uint64_t ArrayEnd(const uint8_t* body, uint64_t size, uint64_t p, uint32_t count
   return p;
 }
 
-// Scratch space of one rewrite, kept across strings.
-struct Scratch {
-  std::string key;              // the lookup text
-  std::vector<uint16_t> units;  // UTF-16 text of a string, or of a translation
-};
-
 // Forms the lookup text of the string at s (length word length, inside the
 // body): an 8-bit string's bytes up to its first zero byte as stored, a
 // UTF-16 string's units before its terminator converted to UTF-8. False when
@@ -116,10 +110,13 @@ bool FormLookupText(const uint8_t* s, int32_t length, Scratch* scratch) {
   if (count > kMaxLookupText) return false;
   scratch->units.resize(count);
   for (uint64_t i = 0; i < count; ++i) scratch->units[i] = uint16_t(text[2 * i] | text[2 * i + 1] << 8);
-  const int needed = platform::Utf16ToUtf8(scratch->units.data(), int(count), nullptr, 0);
-  if (needed <= 0 || uint32_t(needed) > kMaxLookupText) return false;
-  key.resize(size_t(needed));
-  return platform::Utf16ToUtf8(scratch->units.data(), int(count), key.data(), needed) == needed;
+  // No unit gives more than three bytes (a pair of two gives four), so the
+  // text is converted in one pass into room for the most it can need.
+  key.resize(size_t(3 * count));
+  const int written = platform::Utf16ToUtf8(scratch->units.data(), int(count), key.data(), int(key.size()));
+  if (written <= 0 || uint32_t(written) > kMaxLookupText) return false;
+  key.resize(size_t(written));
+  return true;
 }
 
 // Converts a translation to UTF-16 into scratch->units. False when its
@@ -128,12 +125,18 @@ bool FormLookupText(const uint8_t* s, int32_t length, Scratch* scratch) {
 bool ConvertTranslation(const Translation& found, Scratch* scratch) {
   scratch->units.clear();
   if (found.targetLength == 0) return true;
-  if (found.targetLength > uint32_t(INT32_MAX)) return false;
+  // No piece of UTF-8 longer than three bytes gives a single unit, so more
+  // bytes than three per unit allowed can never fit.
+  if (found.targetLength > 3 * kMaxTranslationUnits) return false;
   const int bytes = int(found.targetLength);
-  const int needed = platform::Utf8ToUtf16(found.target, bytes, nullptr, 0);
-  if (needed <= 0 || uint32_t(needed) > kMaxTranslationUnits) return false;
-  scratch->units.resize(size_t(needed));
-  return platform::Utf8ToUtf16(found.target, bytes, scratch->units.data(), needed) == needed;
+  // Every UTF-16 unit takes at least one byte of UTF-8 (and a pair four),
+  // so the translation is converted in one pass into room for one unit per
+  // byte.
+  scratch->units.resize(size_t(bytes));
+  const int written = platform::Utf8ToUtf16(found.target, bytes, scratch->units.data(), bytes);
+  if (written <= 0 || uint32_t(written) > kMaxTranslationUnits) return false;
+  scratch->units.resize(size_t(written));
+  return true;
 }
 
 void AppendBytes(std::vector<uint8_t>* out, const uint8_t* from, uint64_t count) {
@@ -142,26 +145,37 @@ void AppendBytes(std::vector<uint8_t>* out, const uint8_t* from, uint64_t count)
 
 // Appends a UTF-16 string: the length word -(n + 1), the n units, a zero unit.
 void AppendWideString(std::vector<uint8_t>* out, const std::vector<uint16_t>& units) {
-  uint8_t word[4];
-  bytes::StoreU32LE(word, ~uint32_t(units.size()));
-  AppendBytes(out, word, 4);
+  const size_t at = out->size();
+  out->resize(at + 4 + 2 * units.size() + 2);
+  uint8_t* p = out->data() + at;
+  bytes::StoreU32LE(p, ~uint32_t(units.size()));
+  p += 4;
   for (uint16_t u : units) {
-    out->push_back(uint8_t(u));
-    out->push_back(uint8_t(u >> 8));
+    *p++ = uint8_t(u);
+    *p++ = uint8_t(u >> 8);
   }
-  out->push_back(0);
-  out->push_back(0);
+  p[0] = p[1] = 0;
 }
 
-// The rewrite itself; may throw std::bad_alloc, which the caller turns into
-// "export left unchanged".
+// Makes room in out for a new body of about twice size, growing it by at
+// least half each time, so that a package's bodies appended one after
+// another are moved a bounded number of times.
+void ReserveForBody(std::vector<uint8_t>& out, uint32_t size) {
+  const size_t wanted = 2 * size_t(size) + 4096;
+  if (out.capacity() - out.size() >= wanted) return;
+  out.reserve(std::max(out.size() + wanted, out.capacity() + out.capacity() / 2));
+}
+
+// The rewrite itself: the new body is appended to out. Returns 1 when a
+// string was translated, else 0 with out as it was. May throw
+// std::bad_alloc, after which out may hold a partial body behind its old end.
 int Rewrite(const uint8_t* body, uint32_t size, const NameSlots& names,
-            const TranslationLookup& lookup, std::vector<uint8_t>* newBody) {
+            const TranslationLookup& lookup, Scratch& scratch, std::vector<uint8_t>& out) {
   std::vector<uint32_t> found;
   if (!names.dialogueTextNamesFound) found = DialogueTextNamesIn(names);
   const std::vector<uint32_t>& tagNames = names.dialogueTextNamesFound ? names.dialogueTextNames : found;
-  std::vector<uint8_t> out;
-  Scratch scratch;
+  const size_t base = out.size();
+  bool reserved = false;
   int result = 0;
   uint64_t t = 0;  // scan position in the body
   uint64_t c = 0;  // every body byte before c is already dealt with
@@ -181,7 +195,8 @@ int Rewrite(const uint8_t* body, uint32_t size, const NameSlots& names,
     }
     // Sized so that a body of ordinary translations is built without
     // growing; bodies without a tag need no new body at all.
-    if (out.capacity() == 0) out.reserve(2 * uint64_t(size) + 4096);
+    if (!reserved) ReserveForBody(out, size);
+    reserved = true;
     AppendBytes(&out, body + c, t - c);
     c = t;
     const uint64_t g = out.size();  // the tag's position in the new body
@@ -206,15 +221,25 @@ int Rewrite(const uint8_t* body, uint32_t size, const NameSlots& names,
     t = p;
   }
   // Without a translated string the new body is not used.
-  if (result == 0) return 0;
-  AppendBytes(&out, body + c, size - c);
+  if (result != 0) AppendBytes(&out, body + c, size - c);
   // Serial sizes and offsets are 32-bit: a body that could not be described
   // by them is not written.
-  if (out.size() <= UINT32_MAX) {
-    *newBody = std::move(out);
-    return 1;
+  if (result == 0 || out.size() - base > UINT32_MAX) {
+    out.resize(base);
+    return 0;
   }
-  return 0;
+  return 1;
+}
+
+// Looks texts up in dictionary, the one SharedDictionary gave.
+TranslationLookup LookupIn(const BRXStringDict& dictionary) {
+  return [&dictionary](const char* text, Translation* found) {
+    const BRXStringEntry* entry = FindSharedEntry(dictionary, text);
+    if (entry == nullptr) return false;
+    found->target = entry->target;
+    found->targetLength = entry->targetLength;
+    return true;
+  };
 }
 
 }  // namespace
@@ -236,7 +261,11 @@ int RewriteDialogueBody(const uint8_t* body, uint32_t size, const NameSlots& nam
   // and never written beyond the buffer; when memory runs out the export is
   // left as it is, like an export without translations.
   try {
-    return Rewrite(body, size, names, lookup, newBody);
+    Scratch scratch;
+    std::vector<uint8_t> out;
+    if (Rewrite(body, size, names, lookup, scratch, out) != 1) return 0;
+    *newBody = std::move(out);
+    return 1;
   } catch (const std::bad_alloc&) {
     return 0;
   }
@@ -256,21 +285,42 @@ void ForEachDialogueText(const uint8_t* body, uint32_t size, const NameSlots& na
 
 int RewriteDialogueText(const uint8_t* body, uint32_t size, const NameSlots& names,
                         std::vector<uint8_t>* newBody) {
-  // Every dialogue event export sees "chs.txt" as a fresh load would give
-  // it; the parse is kept between exports while the file stays the same.
-  // This is the one place that loads it.
+  // The export sees "chs.txt" as a fresh load would give it; the parse is
+  // kept while the file stays the same.
   const BRXStringDict& dictionary = SharedDictionary("chs.txt");
   ReportLoadFailureOnce(dictionary);
   if (dictionary.GetCount() == 0) return 0;
-  return RewriteDialogueBody(body, size, names,
-                             [&dictionary](const char* text, Translation* found) {
-                               const BRXStringEntry* entry = FindSharedEntry(dictionary, text);
-                               if (entry == nullptr) return false;
-                               found->target = entry->target;
-                               found->targetLength = entry->targetLength;
-                               return true;
-                             },
-                             newBody);
+  return RewriteDialogueBody(body, size, names, LookupIn(dictionary), newBody);
+}
+
+bool PackageTranslator::Ready() {
+  if (dictionary_ == nullptr) {
+    dictionary_ = &SharedDictionary("chs.txt");
+    ReportLoadFailureOnce(*dictionary_);
+  }
+  return dictionary_->GetCount() != 0;
+}
+
+int PackageTranslator::Translate(uint32_t serialSizePosition, const uint8_t* body, uint32_t size,
+                                 const NameSlots& names) {
+  if (!Ready()) return 0;
+  const TranslationLookup lookup = LookupIn(*dictionary_);
+  std::vector<uint8_t>& bodies = relocated_.bodies;
+  const size_t base = bodies.size();
+  try {
+    if (Rewrite(body, size, names, lookup, scratch_, bodies) != 1) return 0;
+  } catch (const std::bad_alloc&) {
+    // As without memory for a new body: the export is left as it is.
+    bodies.resize(base);
+    return 0;
+  }
+  try {
+    relocated_.records.push_back({serialSizePosition, uint32_t(bodies.size() - base)});
+  } catch (const std::bad_alloc&) {
+    bodies.resize(base);
+    return kRelocationFailed;
+  }
+  return 1;
 }
 
 bool RelocatedBodies::Add(uint32_t serialSizePosition, const std::vector<uint8_t>& newBody) {

@@ -16,10 +16,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "package/package_tables.h"
 #include "platform/platform.h"
+
+class BRXStringDict;
 
 namespace package {
 
@@ -76,6 +79,37 @@ struct RelocatedBodies {
   // Adds newBody for the export whose record words are at
   // serialSizePosition. False when memory is short.
   bool Add(uint32_t serialSizePosition, const std::vector<uint8_t>& newBody);
+};
+
+// Scratch space of a rewrite, kept across strings and exports.
+struct Scratch {
+  std::string key;              // the lookup text
+  std::vector<uint16_t> units;  // UTF-16 text of a string, or of a translation
+};
+
+// Translates the dialogue event exports of one package. The whole package
+// sees one version of "chs.txt": the file is looked at (and loaded when it
+// changed) when the first export asks for it, not for every export, and
+// that version serves the package's other exports. The new bodies are built
+// straight into the gathered bodies, one after another.
+class PackageTranslator {
+ public:
+  // RewriteDialogueText for the export whose record words are at
+  // serialSizePosition, its new body gathered. Returns 1 when the export
+  // gets a new body, 0 when it stays as it is (nothing translated, or no
+  // memory to build the body), kRelocationFailed when memory is too short
+  // to note it.
+  int Translate(uint32_t serialSizePosition, const uint8_t* body, uint32_t size,
+                const NameSlots& names);
+  const RelocatedBodies& relocated() const { return relocated_; }
+
+ private:
+  // Loads the dictionary at the first call; true when it has entries.
+  bool Ready();
+
+  const BRXStringDict* dictionary_ = nullptr;
+  RelocatedBodies relocated_;
+  Scratch scratch_;
 };
 
 // Appends the gathered bodies at the end of output and writes each one's

@@ -12,6 +12,7 @@
 #include "common/bytes.h"
 #include "common/messages.h"
 #include "package/package_patcher.h"
+#include "package/package_pipeline.h"
 #include "package/zlib_block.h"
 #include "platform/parallel.h"
 
@@ -44,6 +45,20 @@ constexpr char kThreadsVariable[] = "HANHUA_THREADS";
 
 std::atomic<unsigned> g_forcedThreads{0};
 
+// Set on a thread that builds a package ahead of its turn: its messages
+// would come out of order, so it prints none (a package that fails there is
+// built again in its turn, which prints them).
+thread_local bool t_quiet = false;
+
+template <typename... Args>
+void Say(const char* format, Args... args) {
+  if (!t_quiet) platform::ConsolePrintf(format, args...);
+}
+
+// A limit on the bytes that a backup and its image take together, for a
+// build ahead of its turn; kNoBudget for none.
+constexpr uint64_t kNoBudget = UINT64_MAX;
+
 // The backup in memory: size bytes of file data (followed by 4 zero bytes
 // that no field may use).
 struct Backup {
@@ -64,7 +79,7 @@ struct Summary {
 };
 
 int Damaged(const char* path) {
-  platform::ConsolePrintf(messages::kMsgPackageDamaged, path);
+  Say(messages::kMsgPackageDamaged, path);
   return kPatchDamaged;
 }
 
@@ -98,10 +113,13 @@ int ReadSummary(Backup& in, const char* path, Summary* summary) {
 }
 
 // A stream that inflates to fewer bytes than its slot is accepted; the rest
-// of the slot stays zero. Returns 0 or kPatchBlockFailed; prints nothing.
-int DecompressZlib(const uint8_t* src, uint32_t srcLength, uint8_t* dst, uint32_t dstLength) {
-  if (!InflateZlibBlock(src, srcLength, dst, dstLength)) return kPatchBlockFailed;
-  return 0;
+// of the slot is zeroed when filled is set, otherwise left as it was.
+// Returns 0 or kPatchBlockFailed; prints nothing.
+int DecompressZlib(const uint8_t* src, uint32_t srcLength, uint8_t* dst, uint32_t dstLength,
+                   bool filled) {
+  const bool inflated = filled ? InflateZlibBlockFilled(src, srcLength, dst, dstLength)
+                               : InflateZlibBlock(src, srcLength, dst, dstLength);
+  return inflated ? 0 : kPatchBlockFailed;
 }
 
 // The LZO library's self-check, made once, before the first LZO block and
@@ -128,21 +146,23 @@ int DecompressLzo(const uint8_t* src, uint32_t srcLength, uint8_t* dst, uint32_t
 // DecompressLzo or kPatchLzoInit) and returns the code.
 int ReportBlockFailure(int code) {
   if (code == kPatchLzoInit) {
-    platform::ConsolePrintf("%s", messages::kMsgLzoInitFailed);
-    platform::ConsolePrintf("%s", messages::kMsgLzoInitHint);
+    Say("%s", messages::kMsgLzoInitFailed);
+    Say("%s", messages::kMsgLzoInitHint);
   } else {
-    platform::ConsolePrintf("%s", messages::kMsgSizeMismatch);
+    Say("%s", messages::kMsgSizeMismatch);
   }
   return code;
 }
 
 // One block of a chunk: its compressed bytes in the backup and its slot in
-// the uncompressed package.
+// the uncompressed package. The slot's bytes from fresh on lie beyond every
+// earlier block's slot (fresh is 0 unless the slot overlaps an earlier one).
 struct BlockJob {
   const uint8_t* source;
   uint32_t sourceLength;
   uint8_t* destination;
   uint32_t destinationLength;
+  uint32_t fresh;
 };
 
 // Blocks are laid out and decompressed this many at a time, so that the
@@ -155,44 +175,48 @@ struct BlockBatch {
   BlockJob jobs[kBlockBatch];
   int results[kBlockBatch];
   size_t count = 0;
+  bool overlaps = false;  // a slot reaches back into an earlier block's slot
 };
 
-int DecompressBlock(uint32_t compression, const BlockJob& job) {
+// Decompresses one block into its slot. With filled set the whole slot is
+// written (a short zlib stream's rest zeroed; LZO fills it exactly or fails).
+int DecompressBlock(uint32_t compression, const BlockJob& job, bool filled) {
   return compression == kZlib
-             ? DecompressZlib(job.source, job.sourceLength, job.destination, job.destinationLength)
+             ? DecompressZlib(job.source, job.sourceLength, job.destination, job.destinationLength, filled)
              : DecompressLzo(job.source, job.sourceLength, job.destination, job.destinationLength);
 }
 
-// True when no block of batch reaches into the slot of the block after it.
-// Block j of a chunk fills its slot from j times the block size, so an entry
-// longer than the block size overlaps the next block, which then overwrites
-// the overlap.
-bool SlotsAreDisjoint(const BlockBatch& batch) {
-  for (size_t k = 0; k + 1 < batch.count; ++k) {
-    const BlockJob& job = batch.jobs[k];
-    if (job.destination + job.destinationLength > batch.jobs[k + 1].destination) return false;
-  }
-  return true;
-}
-
-// Decompresses the blocks of batch (in table order, their slots one after
-// another) and returns the code of the first one in table order that fails
-// (0 when none does). Blocks run on up to threads threads, unless their
-// slots overlap: then one after another, in order, so that the later block's
-// bytes win, as a single thread working in table order gives. Nothing is printed, so that a failure is
-// reported as one thread working through the table would report it.
+// Decompresses the blocks of batch (in table order) and returns the code of
+// the first one in table order that fails (0 when none does). Nothing is
+// printed, so that a failure is reported as one thread working through the
+// table would report it.
+//
+// The package image is not cleared beforehand: bytes no block fills must be
+// zero, so each block writes its whole slot. Where slots overlap (an entry
+// longer than the block size reaches into the next block's slot), a later
+// block writes only the bytes it produces over the earlier ones, so such a
+// batch runs one block after another, in order, each slot's fresh part
+// zeroed just before its block, and the later block's bytes win as they
+// would over a cleared image. Other batches run on up to threads threads.
 int DecompressBatch(BlockBatch& batch, unsigned threads) {
   if (batch.count == 0) return 0;
   if (batch.compression == kLzo && !LzoReady()) return kPatchLzoInit;
-  if (threads <= 1 || batch.count < 2 || !SlotsAreDisjoint(batch)) {
+  if (batch.overlaps) {
     for (size_t k = 0; k < batch.count; ++k) {
-      int code = DecompressBlock(batch.compression, batch.jobs[k]);
-      if (code != 0) return code;
+      const BlockJob& job = batch.jobs[k];
+      std::memset(job.destination + job.fresh, 0, job.destinationLength - job.fresh);
+      if (int code = DecompressBlock(batch.compression, job, false); code != 0) return code;
+    }
+    return 0;
+  }
+  if (threads <= 1 || batch.count < 2) {
+    for (size_t k = 0; k < batch.count; ++k) {
+      if (int code = DecompressBlock(batch.compression, batch.jobs[k], true); code != 0) return code;
     }
     return 0;
   }
   platform::ParallelFor(batch.count, threads, [&batch](size_t k) {
-    batch.results[k] = DecompressBlock(batch.compression, batch.jobs[k]);
+    batch.results[k] = DecompressBlock(batch.compression, batch.jobs[k], true);
   });
   for (size_t k = 0; k < batch.count; ++k) {
     if (batch.results[k] != 0) return batch.results[k];
@@ -296,49 +320,71 @@ int WalkChunks(const Backup& in, const Summary& summary, uint64_t limit, Layout*
 // Decompresses the blocks that layout reached into image, a batch at a time,
 // and reports the first failure in table order: a block that does not
 // decompress, or else what stopped the walk. Returns 0 or the failure's code
-// after printing its message.
+// after printing its message. The image's bytes before written (the
+// summary) are set; on success every later byte up to layout.size + 4 is
+// written too: by a block, or zeroed where no block's slot lies.
 int DecompressBlocks(const Backup& in, const Summary& summary, uint64_t limit,
-                     const Layout& layout, uint8_t* image, unsigned threads, const char* path) {
+                     const Layout& layout, uint8_t* image, uint64_t written, unsigned threads,
+                     const char* path) {
   // One reference is all the visitor holds, so that it needs no memory of
-  // its own.
+  // its own. Slots come in increasing order of their start; covered is the
+  // end of the furthest slot so far (or of the summary).
   struct Sink {
     BlockBatch batch;
     uint8_t* image;
     unsigned threads;
-  } sink{{}, image, threads};
+    uint64_t covered;
+  } sink{{}, image, threads, written};
   sink.batch.compression = summary.compression;
   Layout again;
   int code = WalkChunks(in, summary, limit, &again,
                         [&sink](const uint8_t* source, uint32_t sourceLength, uint64_t destination,
                                 uint32_t destinationLength) {
                           BlockBatch& batch = sink.batch;
-                          batch.jobs[batch.count++] =
-                              BlockJob{source, sourceLength, sink.image + destination, destinationLength};
+                          const uint64_t end = destination + destinationLength;
+                          uint32_t fresh = 0;
+                          if (destination > sink.covered) {
+                            std::memset(sink.image + sink.covered, 0, destination - sink.covered);
+                          } else if (destination < sink.covered) {
+                            batch.overlaps = true;
+                            fresh = uint32_t(std::min(sink.covered, end) - destination);
+                          }
+                          sink.covered = std::max(sink.covered, end);
+                          batch.jobs[batch.count++] = BlockJob{source, sourceLength, sink.image + destination,
+                                                               destinationLength, fresh};
                           if (batch.count < kBlockBatch) return 0;
                           int batchCode = DecompressBatch(batch, sink.threads);
                           batch.count = 0;
+                          batch.overlaps = false;
                           return batchCode;
                         });
   if (code == 0) code = DecompressBatch(sink.batch, threads);
   if (code != 0) return ReportBlockFailure(code);
+  if (layout.size + 4 > sink.covered) {
+    std::memset(image + sink.covered, 0, layout.size + 4 - sink.covered);
+  }
   if (layout.stop == LayoutStop::kUnknownCompression) {
-    platform::ConsolePrintf("%s", messages::kMsgUnknownCompression);
+    Say("%s", messages::kMsgUnknownCompression);
     return kPatchBlockFailed;
   }
   if (layout.stop == LayoutStop::kDamaged) return Damaged(path);
   return 0;
 }
 
-// Reads the whole of file into a buffer of its size plus 4 zero bytes.
-int ReadWhole(platform::File file, const char* path, ImageBytes* buffer, uint32_t* size) {
+// Reads the whole of file into a buffer of its size plus 4 zero bytes. A
+// file larger than budget is not read (kPatchOutOfMemory, nothing printed).
+int ReadWhole(platform::File file, const char* path, ImageBytes* buffer, uint32_t* size,
+              uint64_t budget = kNoBudget) {
   *size = platform::FileSize(file);
   if (*size == platform::kSizeError) return kPatchNoSize;
-  *buffer = AllocateImageBytes(uint64_t(*size) + 4);
+  if (*size > budget) return kPatchOutOfMemory;
+  *buffer = AllocateUnfilledImageBytes(uint64_t(*size) + 4);
   if (!*buffer) return kPatchOutOfMemory;
   if (platform::Read(file, buffer->get(), *size) != int64_t(*size)) {
-    platform::ConsolePrintf(messages::kMsgReadFileError, path);
+    Say(messages::kMsgReadFileError, path);
     return kPatchShortRead;
   }
+  std::memset(buffer->get() + *size, 0, 4);
   return 0;
 }
 
@@ -363,19 +409,23 @@ bool TakeImage(ImageBytes data, uint32_t size, PackageImage* image) {
 }
 
 // Builds the uncompressed form of the compressed package in (its summary
-// already read) in memory: one zero-filled buffer of its size plus 4 bytes,
-// which every block is decompressed into directly. The summary is copied
+// already read) in memory: one buffer of its size plus 4 bytes, which every
+// block is decompressed into directly (the bytes between and after them
+// zeroed). The summary is copied
 // changed to describe an uncompressed package: the package flag bits that
 // describe the compressed form cleared, compression flags and chunk count 0.
 // Returns 0 or a PatchPackageFile code, after printing its message.
+// A package whose backup and image would take more than budget bytes
+// together is not built (kPatchOutOfMemory, nothing printed).
 int BuildUncompressed(const Backup& in, const Summary& summary, const char* path,
-                      ImageBytes* image, uint32_t* imageSize) {
+                      ImageBytes* image, uint32_t* imageSize, uint64_t budget = kNoBudget) {
   const uint64_t limit = OutputLimit(in.size);
   Layout layout;
   WalkChunks(in, summary, limit, &layout, nullptr);
-  ImageBytes out = AllocateImageBytes(layout.size + 4);  // below 4 GiB: layout.size <= limit
+  if (layout.size > budget - std::min(budget, in.size)) return kPatchOutOfMemory;
+  ImageBytes out = AllocateUnfilledImageBytes(layout.size + 4);  // below 4 GiB: layout.size <= limit
   if (!out) {
-    platform::ConsolePrintf("%s", messages::kMsgImageAllocError);
+    Say("%s", messages::kMsgImageAllocError);
     return kPatchOutOfMemory;
   }
   std::memcpy(out.get(), in.data, summary.chunkTable);
@@ -386,7 +436,8 @@ int BuildUncompressed(const Backup& in, const Summary& summary, const char* path
   if (layout.remainingSize != 0) {
     std::memcpy(out.get() + summary.chunkTable, in.data + summary.chunkTableEnd, layout.remainingSize);
   }
-  int code = DecompressBlocks(in, summary, limit, layout, out.get(), DecompressionThreads(), path);
+  const uint64_t written = summary.chunkTable + layout.remainingSize;
+  int code = DecompressBlocks(in, summary, limit, layout, out.get(), written, DecompressionThreads(), path);
   if (code != 0) return code;
   *image = std::move(out);
   *imageSize = uint32_t(layout.size);
@@ -417,26 +468,49 @@ void SetDecompressionThreads(unsigned threads) {
   g_forcedThreads.store(std::min(threads, kMaxThreads), std::memory_order_relaxed);
 }
 
+namespace {
+
+int BuildWithin(platform::File backup, const char* outputPath, ImageBytes* image, uint32_t* size,
+                uint64_t budget) {
+  // The backup is let go as soon as its uncompressed form is built.
+  ImageBytes buffer;
+  uint32_t backupSize = 0;
+  int code = ReadWhole(backup, outputPath, &buffer, &backupSize, budget);
+  if (code != 0) return code;
+  Backup in{buffer.get(), backupSize};
+  Summary summary;
+  code = ReadSummary(in, outputPath, &summary);
+  if (code != 0) return code;
+  return BuildUncompressed(in, summary, outputPath, image, size, budget);
+}
+
+}  // namespace
+
+int BuildPackageImage(platform::File backup, const char* outputPath, ImageBytes* image,
+                      uint32_t* size) {
+  return BuildWithin(backup, outputPath, image, size, kNoBudget);
+}
+
+int BuildPackageImageAhead(platform::File backup, const char* path, uint64_t budget,
+                           ImageBytes* image, uint32_t* size) {
+  t_quiet = true;
+  const int code = BuildWithin(backup, path, image, size, budget);
+  t_quiet = false;
+  return code;
+}
+
 int WriteUncompressedPackage(platform::File backup, platform::File output, const char* outputPath,
                              PackageImage* image) {
   ImageBytes uncompressed;
   uint32_t size = 0;
-  {
-    // The backup is let go as soon as its uncompressed form is built.
-    ImageBytes buffer;
-    uint32_t backupSize = 0;
-    int code = ReadWhole(backup, outputPath, &buffer, &backupSize);
-    if (code != 0) return code;
-    Backup in{buffer.get(), backupSize};
-    Summary summary;
-    code = ReadSummary(in, outputPath, &summary);
-    if (code != 0) return code;
-    code = BuildUncompressed(in, summary, outputPath, &uncompressed, &size);
+  if (!TakePreparedImage(outputPath, &uncompressed, &size)) {
+    int code = BuildPackageImage(backup, outputPath, &uncompressed, &size);
     if (code != 0) return code;
   }
+  NoteImageSize(size);
   // A new file: its position is at its start.
   if (platform::Write(output, uncompressed.get(), size) != int64_t(size)) {
-    platform::ConsolePrintf(messages::kMsgWriteFileError, outputPath);
+    Say(messages::kMsgWriteFileError, outputPath);
     return kPatchWriteFailed;
   }
   // The summary was read whole from the backup, so its table fields are in.

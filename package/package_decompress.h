@@ -45,12 +45,26 @@ unsigned ChooseDecompressionThreads(const char* setting, unsigned processors);
 // back to the environment and the processor count. For tests.
 void SetDecompressionThreads(unsigned threads);
 
-// Reads the whole backup, checks its summary, builds the uncompressed
-// package in memory, writes it to output (a new, empty file) with one write
-// and hands that same memory over as image (size + 4 zero bytes, with the
-// six table fields of its summary). The backup's buffer is released before
-// the write. Returns 0 or a PatchPackageFile code, after printing its
-// message; outputPath is named in messages.
+// Reads the whole backup, checks its summary and builds the uncompressed
+// package in memory: image (size bytes followed by 4 zero bytes). Returns 0
+// or a PatchPackageFile code, after printing its message; outputPath is
+// named in messages. The backup's buffer is released before it returns.
+int BuildPackageImage(platform::File backup, const char* outputPath, ImageBytes* image,
+                      uint32_t* size);
+// BuildPackageImage for a package built ahead of its turn
+// (package_pipeline.h): prints nothing, and builds only a package whose
+// backup and image take at most budget bytes together (kPatchOutOfMemory
+// beyond, found before the image is allocated).
+int BuildPackageImageAhead(platform::File backup, const char* path, uint64_t budget,
+                           ImageBytes* image, uint32_t* size);
+
+// Writes the image that BuildPackageImage gives (or the one built ahead for
+// this package, when there is one: package_pipeline.h) to output (a new,
+// empty file) with one write, and hands that same memory over as image
+// (size + 4 zero bytes, with the six table fields of its summary). The
+// backup's buffer is released before the write. Returns 0 or a
+// PatchPackageFile code, after printing its message; outputPath is named in
+// messages.
 int WriteUncompressedPackage(platform::File backup, platform::File output, const char* outputPath,
                              PackageImage* image);
 

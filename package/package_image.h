@@ -25,6 +25,14 @@ inline ImageBytes AllocateImageBytes(uint64_t size) {
   return ImageBytes(static_cast<uint8_t*>(std::calloc(size_t(size), 1)));
 }
 
+// size bytes of undefined content, for a caller that writes every one of
+// them (memory kept from an earlier package would otherwise be cleared
+// first, only to be overwritten); empty when memory is short.
+inline ImageBytes AllocateUnfilledImageBytes(uint64_t size) {
+  if (size > SIZE_MAX) return nullptr;
+  return ImageBytes(static_cast<uint8_t*>(std::malloc(size_t(size))));
+}
+
 struct PackageImage {
   // The uncompressed package, byte for byte the output file as written:
   // size bytes, followed by 4 zero bytes. Every table offset and serial

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "common/messages.h"
+#include "package/package_decompress.h"
+#include "package/package_pipeline.h"
 #include "dictionary/dict_test_util.h"
 #include "platform/fault_injection.h"
 #include "platform/platform.h"
@@ -455,6 +457,44 @@ TEST(PatchPackage, ShippedPathThatCannotBeCreated) {
   EXPECT_EQ(run.code, -1);
   EXPECT_EQ(run.printed, Format(messages::kMsgRestoreError, scene.shipped));
   EXPECT_EQ(fixtures::ReadFileBytes(scene.backup), s.packed.bytes);
+}
+
+// A package built ahead of its turn (the pipeline) is taken only while its
+// backup is the very file that was read: moved aside unchanged, it is used;
+// replaced after the build (by another package, or by a damaged one), the
+// package is built again in its turn, from that file and with its message.
+TEST(PatchPackage, BuiltAheadOnlyWhileTheBackupIsTheFileThatWasRead) {
+  package::SetDecompressionThreads(2);
+  package::SetPipeline(1);
+  const Shipped first = MakeShipped(fixtures::kCompressionZlib, 300000);
+  const Shipped second = MakeShipped(fixtures::kCompressionLzo, 200000, 0x20000);
+  Bytes damaged = second.packed.bytes;
+  damaged.resize(damaged.size() / 2);
+  struct Case {
+    const char* what;
+    const Bytes* replacement;  // written over the backup after the build; null: none
+    const Bytes* expected;     // the shipped file afterwards
+    const char* message;       // printed, with the shipped path; null: nothing
+  };
+  for (const Case& c : {Case{"moved aside unchanged", nullptr, &first.expected, nullptr},
+                        Case{"replaced by another package", &second.packed.bytes, &second.expected, nullptr},
+                        Case{"replaced by a damaged package", &damaged, &damaged, messages::kMsgPackageDamaged}}) {
+    SCOPED_TRACE(c.what);
+    Scene scene;
+    ASSERT_TRUE(fixtures::WriteFileBytes(scene.shipped, first.packed.bytes));
+    package::PreparePackage(scene.shipped.c_str());  // built ahead from the shipped file
+    package::PreparePackage(nullptr);                // done, and kept for it
+    std::filesystem::rename(scene.shipped, scene.backup);
+    if (c.replacement) {
+      ASSERT_TRUE(fixtures::WriteFileBytes(scene.backup, *c.replacement));
+    }
+    PatchRun run = Patch(scene.backup);
+    EXPECT_EQ(run.code, c.message ? package::kPatchDamaged : 0);
+    EXPECT_EQ(run.printed, c.message ? Format(c.message, scene.shipped) : "");
+    EXPECT_TRUE(fixtures::ReadFileBytes(scene.shipped) == *c.expected);
+  }
+  package::SetPipeline(-1);
+  package::SetDecompressionThreads(0);
 }
 
 #if !defined(_WIN32)

@@ -359,17 +359,16 @@ int ForEachDialogueExport(const PackageImage& image, const char* packagePath,
 }
 
 int TranslateDialogueExports(const PackageImage& image, const PackageFiles& files) {
-  RelocatedBodies relocated;
+  PackageTranslator translator;
   int code = ForEachDialogueExport(
       image, files.outputPath,
-      [&relocated](const char*, const EXPORTENTRY& entry, const NameSlots& names, const uint8_t* body) {
-        std::vector<uint8_t> newBody;
-        if (RewriteDialogueText(body, entry.serialSize, names, &newBody) != 1) return 0;
-        return relocated.Add(entry.serialSizePosition, newBody) ? 0 : kRelocationFailed;  // memory is short
+      [&translator](const char*, const EXPORTENTRY& entry, const NameSlots& names, const uint8_t* body) {
+        const int translated = translator.Translate(entry.serialSizePosition, body, entry.serialSize, names);
+        return translated == kRelocationFailed ? kRelocationFailed : 0;  // memory is short
       });
   // A relocation that cannot be written would leave records pointing at
   // bodies that are not there: the package fails and is restored.
-  if (code == 0) code = RelocateExports(files.output, image.data.get(), image.size, relocated);
+  if (code == 0) code = RelocateExports(files.output, image.data.get(), image.size, translator.relocated());
   if (code == kRelocationFailed) platform::ConsolePrintf(messages::kMsgWriteFileError, files.outputPath);
   return code;
 }

@@ -138,4 +138,24 @@ bool InflateZlibBlock(const uint8_t* src, uint32_t srcLength, uint8_t* dst, uint
   return InflateWithZlib(src, srcLength, dst, dstLength);
 }
 
+bool InflateZlibBlockFilled(const uint8_t* src, uint32_t srcLength, uint8_t* dst, uint32_t dstLength) {
+  // The bytes libdeflate may write past its output are zeroed with the rest
+  // of the slot, so it needs no buffer of its own here. A stream it refuses
+  // may have left anything in dst; uncompress then decodes it afresh.
+  uint32_t produced = 0;
+  bool decoded = false;
+#if HANHUA_HAVE_LIBDEFLATE
+  uint32_t consumed = 0;
+  decoded = !InflateUsesZlibOnly() && dstLength != 0 &&
+            detail::InflateWithLibdeflate(src, srcLength, dst, dstLength, &produced, &consumed);
+#endif
+  if (!decoded) {
+    uLongf length = dstLength;
+    if (uncompress(dst, &length, src, srcLength) != Z_OK) return false;
+    produced = uint32_t(length);
+  }
+  if (produced < dstLength) std::memset(dst + produced, 0, dstLength - produced);
+  return true;
+}
+
 }  // namespace package

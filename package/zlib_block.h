@@ -20,6 +20,11 @@ namespace package {
 // every call use uncompress alone. Safe to call from several threads at once.
 bool InflateZlibBlock(const uint8_t* src, uint32_t srcLength, uint8_t* dst, uint32_t dstLength);
 
+// InflateZlibBlock for a slot that needs all its bytes written: on success
+// dst holds the stream's output followed by zeros up to dstLength. The
+// decoder writes straight into dst, which may hold anything before.
+bool InflateZlibBlockFilled(const uint8_t* src, uint32_t srcLength, uint8_t* dst, uint32_t dstLength);
+
 // The decoder that InflateZlibBlock uses in this process: true for zlib
 // alone (HANHUA_INFLATE=zlib, or a build without libdeflate).
 bool InflateUsesZlibOnly();

@@ -18,10 +18,14 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/setup_support.h"
 
 namespace platform {
 
 namespace {
+
+ConsoleSink g_sink = nullptr;
+void* g_sinkContext = nullptr;
 
 int g_utf8 = -1;  // -1: not decided yet; then 0 or 1
 
@@ -84,13 +88,19 @@ void ConsoleInit() {
 
 void ConsoleSetUtf8(bool utf8) { g_utf8 = utf8 ? 1 : 0; }
 
+void SetConsoleSink(ConsoleSink sink, void* context) {
+  g_sink = sink;
+  g_sinkContext = context;
+}
+
 void ConsoleVPrintf(const char* format, va_list args) {
   if (format == nullptr) return;
+  const char* const original = format;
   try {
     // A GBK trail byte is never below 0x40, so no "%" hides inside a
     // character, and the conversion leaves every % directive intact.
     std::string converted;
-    if (ConvertToUtf8()) {
+    if (g_sink != nullptr || ConvertToUtf8()) {
       converted = GbkToUtf8(format);
       format = converted.c_str();
     }
@@ -101,6 +111,11 @@ void ConsoleVPrintf(const char* format, va_list args) {
     if (len < 0) return;
     std::string text(size_t(len) + 1, '\0');
     vsnprintf(text.data(), text.size(), format, args);
+    if (g_sink != nullptr) {
+      text.resize(size_t(len));
+      g_sink(original, text, g_sinkContext);
+      return;
+    }
     fwrite(text.data(), 1, size_t(len), stdout);
     fflush(stdout);
   } catch (const std::bad_alloc&) {

@@ -1,6 +1,10 @@
 #include "platform/parallel.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include <atomic>
 #include <chrono>
@@ -48,5 +52,45 @@ TEST(ParallelFor, SeveralThreadsRunAtTheSameTime) {
   });
   EXPECT_EQ(met.load(), 2);
 }
+
+TEST(Background, RunsBesideItsStarterWhileBothSpreadWork) {
+  // The background piece and the starter each spread work over the pool at
+  // the same time, many times over; every index runs once, and Wait returns
+  // only after the piece has run.
+  for (int round = 0; round < 200; ++round) {
+    std::vector<std::atomic<int>> mine(64), theirs(64);
+    std::atomic<bool> done{false};
+    platform::Background background;
+    background.Start([&] {
+      platform::ParallelFor(theirs.size(), 3, [&](size_t i) { theirs[i].fetch_add(1); });
+      done = true;
+    });
+    platform::ParallelFor(mine.size(), 2, [&](size_t i) { mine[i].fetch_add(1); });
+    background.Wait();
+    ASSERT_TRUE(done.load()) << "round " << round;
+    for (size_t i = 0; i < mine.size(); ++i) ASSERT_EQ(mine[i] + theirs[i], 2) << "index " << i;
+  }
+}
+
+#ifndef _WIN32
+TEST(Background, ChildOfAForkFinishesWithoutThePoolsHelpers) {
+  // The pool's helpers exist in this process only; a forked child that
+  // spreads work and starts a piece does all of it on its own thread.
+  platform::ParallelFor(8, 4, [](size_t) {});  // the pool is running here
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::atomic<int> runs{0};
+    platform::Background background;
+    background.Start([&] { runs += 100; });
+    platform::ParallelFor(10, 4, [&](size_t) { runs += 1; });
+    background.Wait();
+    _exit(runs == 110 ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+#endif
 
 }  // namespace

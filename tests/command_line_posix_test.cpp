@@ -16,9 +16,11 @@
 #include <string>
 #include <vector>
 
+#include "bench/corpus.h"
 #include "driver/target_files.h"
 #include "tools/fixtures/console_text.h"
 #include "tools/fixtures/demo_game.h"
+#include "tools/fixtures/dir_state.h"
 #include "tools/fixtures/files.h"
 
 namespace {
@@ -348,6 +350,72 @@ TEST_F(HanhuaOnDemoGame, EmptyEntryLeavesThePackageFolderWhole) {
     found.insert(entry.path().filename().string());
   EXPECT_EQ(found, expected);
   EXPECT_EQ(ChangedFiles(), std::vector<std::string>{});
+}
+
+
+// Copies the folder from to a fresh folder to.
+void CopyFolder(const std::string& from, const std::string& to) {
+  std::filesystem::remove_all(to);
+  std::filesystem::copy(from, to, std::filesystem::copy_options::recursive);
+}
+
+// Flips the bytes of a file from its middle on: a package whose blocks no
+// longer decompress.
+void SpoilMiddle(const std::string& path) {
+  Bytes bytes = ReadFileBytes(path);
+  for (size_t i = bytes.size() / 2; i < bytes.size() / 2 + 64 && i < bytes.size(); ++i) bytes[i] ^= 0x5A;
+  ASSERT_TRUE(WriteFileBytes(path, bytes));
+}
+
+// How many threads decompress and whether the next package is built while
+// the current one is written change nothing: files, attributes and console
+// bytes of eng2chs (from the shipped files, then again from the backups)
+// and of chs2eng are those of one thread without the pipeline. On the demo
+// game with two damaged packages (their messages must keep their places)
+// and on a small, dialogue-dense corpus.
+TEST(HanhuaThreads, SameRunWithAnyThreadCountAndPipeline) {
+  TempDir base;
+  const std::string demo = base.File("demo"), corpus = base.File("corpus"), work = base.File("work");
+  ASSERT_TRUE(fixtures::WriteDemoGame(demo));
+  const std::string packages = demo + "/" + fixtures::kDemoPackageDir + "/";
+  Bytes cut = ReadFileBytes(packages + kTargetFiles[100]);
+  cut.resize(cut.size() / 2);
+  ASSERT_TRUE(WriteFileBytes(packages + kTargetFiles[100], cut));
+  SpoilMiddle(packages + kTargetFiles[101]);
+  bench::CorpusStats stats;
+  ASSERT_TRUE(bench::WriteCorpus(corpus, 0.01, 2, &stats, 3));
+
+  struct Setting {
+    const char* threads;
+    const char* pipeline;
+  };
+  for (const std::string& game : {demo, corpus}) {
+    std::string firstOutput;
+    fixtures::DirState firstPatched, firstRestored;
+    for (const Setting& s : {Setting{"1", "0"}, Setting{"2", "0"}, Setting{"2", "1"}, Setting{"8", "1"}}) {
+      SCOPED_TRACE(game + ": " + s.threads + " threads, pipeline " + s.pipeline);
+      CopyFolder(game, work);
+      const std::map<std::string, std::string> env{
+          {"LC_ALL", "C"}, {"HANHUA_THREADS", s.threads}, {"HANHUA_PIPELINE", s.pipeline}};
+      auto run = [&](const char* command) {
+        return RunProgram({HANHUA_BINARY, command, "CookedPC", "Movies"}, env, work).out;
+      };
+      std::string output = run("eng2chs");
+      output += run("eng2chs");
+      const fixtures::DirState patched = fixtures::ReadDirState(work);
+      output += run("chs2eng");
+      const fixtures::DirState restored = fixtures::ReadDirState(work);
+      if (firstOutput.empty()) {
+        firstOutput = output;
+        firstPatched = patched;
+        firstRestored = restored;
+        continue;
+      }
+      EXPECT_TRUE(SameBytes(output, firstOutput));
+      EXPECT_EQ(fixtures::DescribeDifferences(firstPatched, patched), "");
+      EXPECT_EQ(fixtures::DescribeDifferences(firstRestored, restored), "");
+    }
+  }
 }
 
 }  // namespace
