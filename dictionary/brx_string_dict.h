@@ -52,8 +52,10 @@ struct BRXStringEntry {
 
 class BRXStringDict {
  public:
-  // Capacity of the stored path, terminator included (Windows MAX_PATH).
-  static constexpr uint32_t kPathCapacity = 260;
+  // Capacity of the stored path, terminator included: the platform's own
+  // limit (MAX_PATH on Windows, PATH_MAX on POSIX), so that a dictionary in
+  // any current folder the system can name is found.
+  static constexpr uint32_t kPathCapacity = platform::kMaxPath;
   // Largest dictionary file (text or binary) or text that a load accepts.
   static constexpr uint32_t kMaxFileSize = 200000000;
   // FindIndex's result for an absent key or a dictionary without entries.

@@ -24,6 +24,10 @@ struct Cache {
   // a later write could leave it unchanged: such a parse is used once only.
   bool settled = false;
   uint64_t loads = 0;
+  // Live SharedDictionaryVersion objects, and whether the file has been
+  // checked since the first of them was made.
+  int versionHolds = 0;
+  bool versionChecked = false;
 };
 
 // Timestamps of some file systems move in steps of up to two seconds.
@@ -72,6 +76,8 @@ void IndexEntries(const BRXStringDict& dictionary, std::vector<uint32_t>* slots)
 
 const BRXStringDict& SharedDictionary(const char* name) {
   Cache& cache = TheCache();
+  if (cache.versionHolds > 0 && cache.versionChecked && cache.dictionary != nullptr) return *cache.dictionary;
+  cache.versionChecked = cache.versionHolds > 0;
   char path[BRXStringDict::kPathCapacity];
   const bool formed = BRXStringDict::FormPath(name, path);
   platform::FileIdentity identity;
@@ -120,6 +126,13 @@ const BRXStringEntry* FindSharedEntry(const BRXStringDict& dictionary, const cha
     if (dict_keys::Compare(trimmed, length, entry->source) == BRXStringDict::kEqual) return entry;
   }
   return nullptr;
+}
+
+SharedDictionaryVersion::SharedDictionaryVersion() { ++TheCache().versionHolds; }
+
+SharedDictionaryVersion::~SharedDictionaryVersion() {
+  Cache& cache = TheCache();
+  if (--cache.versionHolds == 0) cache.versionChecked = false;
 }
 
 uint64_t SharedDictionaryLoads() { return TheCache().loads; }

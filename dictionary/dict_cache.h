@@ -26,6 +26,20 @@ const BRXStringDict& SharedDictionary(const char* name);
 // binary search that reads a dozen sources scattered over the text.
 const BRXStringEntry* FindSharedEntry(const BRXStringDict& dictionary, const char* key);
 
+// One version of the dictionary for as long as the object lives: the first
+// SharedDictionary call in its lifetime checks the file as above, every
+// later one hands out that same dictionary without looking at the file. The
+// package patcher holds one for each package, so that a dictionary edited
+// during a run reaches a package whole, entirely old or entirely new, and
+// the file is looked at once per package instead of once per export.
+class SharedDictionaryVersion {
+ public:
+  SharedDictionaryVersion();
+  ~SharedDictionaryVersion();
+  SharedDictionaryVersion(const SharedDictionaryVersion&) = delete;
+  SharedDictionaryVersion& operator=(const SharedDictionaryVersion&) = delete;
+};
+
 // How many times SharedDictionary has parsed a file (for tests and
 // benchmarks).
 uint64_t SharedDictionaryLoads();

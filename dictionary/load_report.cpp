@@ -5,7 +5,10 @@
 bool ReportLoadFailure(const BRXStringDict& dict, bool* reported) {
   const char* message = dict.GetLoadFailureMessage();
   if (*reported || message[0] == '\0') return false;
-  platform::ConsolePrintf("%s\n", message);
+  // The message is GBK text composed from the loader's format: it goes
+  // through the console's conversion as a whole.
+  platform::ConsoleWrite(message);
+  platform::ConsoleWrite("\n");
   *reported = true;
   return true;
 }

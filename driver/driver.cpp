@@ -12,10 +12,6 @@ namespace driver {
 
 namespace {
 
-constexpr char kBackupSuffix[] = ".bak";
-// Backups are hidden and system, so the game and its launcher pass them by.
-constexpr uint32_t kBackupAttributes = platform::kAttrHidden | platform::kAttrSystem;
-
 const char* MovieName(int k) { return kTargetFiles[kPackageCount + k]; }
 const char* PackageName(int i) { return kTargetFiles[i]; }
 
@@ -27,54 +23,92 @@ std::unique_ptr<char[]> HeapCopy(const std::string& text) {
   return copy;
 }
 
-// Moves the listed file aside to its backup and marks the backup hidden and
-// system. The move never replaces an existing backup: that one holds the
-// original from an earlier run, and the file is rebuilt from it again. A
-// failure (no file, a backup already there) is not an error.
-// Result: the patcher's copy of the backup path, or null when memory is
-// short, in which case nothing on disk has been touched.
-std::unique_ptr<char[]> MakeBackup(const char* dir, const char* name) {
-  try {
-    std::string file = FilePath(dir, name);
-    std::string backup = BackupPath(file);
-    std::unique_ptr<char[]> copy = HeapCopy(backup);
-    if (!copy) return nullptr;
-    platform::MoveNoReplace(file.c_str(), backup.c_str());
-    platform::SetAttributes(backup.c_str(), kBackupAttributes);
-    return copy;
-  } catch (const std::bad_alloc&) {
-    return nullptr;
+// The package folder's lock, held from a run's first file to its end.
+class RunLock {
+ public:
+  explicit RunLock(const char* packageDir) : lock_(platform::LockFolder(packageDir)) {}
+  ~RunLock() { platform::UnlockFolder(lock_); }
+  RunLock(const RunLock&) = delete;
+  RunLock& operator=(const RunLock&) = delete;
+
+ private:
+  platform::FolderLock lock_;
+};
+
+// One listed file of a run: its two paths, and the report to the observer.
+struct ListedFile {
+  std::string path;
+  std::string backup;
+  ListedFile(const char* dir, const char* name) : path(FilePath(dir, name)), backup(BackupPath(path)) {}
+
+  void Report(const Observer* observer, int number, backup::Outcome outcome) const {
+    if (observer == nullptr || observer->fileDone == nullptr) return;
+    platform::FileIdentity identity;
+    const bool present = outcome != backup::Outcome::kMissing && platform::IsRegularFile(path.c_str()) &&
+                         platform::GetFileIdentity(path.c_str(), &identity);
+    observer->fileDone(observer->context, FileReport{path.c_str(), number, outcome, present ? identity.size : 0});
   }
+};
+
+// What a patcher of the plain form left: a file that is there counts as
+// done (its result code is not trusted to tell more).
+backup::Outcome OutcomeOnDisk(const ListedFile& file, bool succeeded) {
+  if (!platform::IsRegularFile(file.path.c_str())) return backup::Outcome::kMissing;
+  return succeeded ? backup::Outcome::kPatched : backup::Outcome::kRestored;
 }
 
-// Copies the backup back over the listed file. The copy takes the backup's
-// hidden and system marks along, so a restored file is reset to normal
-// attributes: it is the game's file again. A missing backup is not an error.
-void RestoreBackup(const char* dir, const char* name) {
+backup::Outcome PatchMovie(const Patchers& patchers, const ListedFile& file) {
+  std::unique_ptr<char[]> copy = HeapCopy(file.backup);
+  if (!copy) return backup::Outcome::kMissing;
+  if (patchers.rebuildMovie) return patchers.rebuildMovie(copy.get());
+  if (patchers.patchMovie) patchers.patchMovie(copy.get());
+  return OutcomeOnDisk(file, true);
+}
+
+backup::Outcome PatchPackage(const Patchers& patchers, const ListedFile& file) {
+  std::unique_ptr<char[]> copy = HeapCopy(file.backup);
+  if (!copy) return backup::Outcome::kMissing;
+  if (patchers.rebuildPackage) return patchers.rebuildPackage(copy.get());
+  if (!patchers.patchPackage) return OutcomeOnDisk(file, false);
+  return OutcomeOnDisk(file, patchers.patchPackage(copy.get()) == 0);
+}
+
+// A patcher that stops before it creates the file (its backup cannot be
+// opened, memory is short) leaves the listed file missing, and the game
+// without it: the backup then goes back in its place, as chs2eng would put
+// it. Where there is no backup (every file of an empty folder, the list's
+// empty entry) this costs one call.
+backup::Outcome MendIfMissing(const ListedFile& file, backup::Outcome outcome) {
+  if (outcome != backup::Outcome::kMissing && outcome != backup::Outcome::kRestored) return outcome;
+  if (!platform::IsRegularFile(file.backup.c_str())) return outcome;
+  if (platform::IsRegularFile(file.path.c_str())) return outcome;
+  return backup::PutBack(file.path.c_str(), file.backup.c_str(), backup::Current::kPartial);
+}
+
+// eng2chs for one file: the backup, what comes before the patcher (the
+// progress line of a package), the patcher, the mending. Memory running
+// short passes the file over.
+template <typename Before, typename Patch>
+void PatchOne(const char* dir, const char* name, int number, const Observer* observer, const Before& before,
+              const Patch& patch) {
   try {
-    std::string file = FilePath(dir, name);
-    std::string backup = BackupPath(file);
-    if (platform::CopyReplace(backup.c_str(), file.c_str()))
-      platform::SetAttributes(file.c_str(), platform::kAttrNormal);
+    ListedFile file(dir, name);
+    backup::MoveAside(file.path.c_str(), file.backup.c_str());
+    before();
+    backup::Outcome outcome = MendIfMissing(file, patch(file));
+    file.Report(observer, number, outcome);
   } catch (const std::bad_alloc&) {
     // This file is passed over, like any other failure.
   }
 }
 
-// A patcher that stops before it creates the file (its backup cannot be
-// opened, memory is short) leaves the listed file missing, and the game
-// without it. The backup then goes back in its place, as chs2eng would put
-// it. The backup is asked for first: where there is none (every file of an
-// empty folder, the list's empty entry) this costs one call.
-void RestoreIfMissing(const char* dir, const char* name) {
+// chs2eng for one file. A missing backup is not an error.
+void RestoreOne(const char* dir, const char* name, int number, const Observer* observer) {
   try {
-    std::string file = FilePath(dir, name);
-    std::string backup = BackupPath(file);
-    if (platform::GetAttributes(backup.c_str()) == platform::kAttrInvalid) return;
-    if (platform::GetAttributes(file.c_str()) != platform::kAttrInvalid) return;
-    RestoreBackup(dir, name);
+    ListedFile file(dir, name);
+    file.Report(observer, number, backup::PutBack(file.path.c_str(), file.backup.c_str(), backup::Current::kWhole));
   } catch (const std::bad_alloc&) {
-    // Nothing more can be done for this file.
+    // This file is passed over, like any other failure.
   }
 }
 
@@ -101,29 +135,31 @@ std::string FilePath(const char* dir, const char* name) {
   return path;
 }
 
-std::string BackupPath(const std::string& filePath) { return filePath + kBackupSuffix; }
+std::string BackupPath(const std::string& filePath) { return backup::PathOf(filePath); }
 
-void Eng2Chs(const char* packageDir, const char* movieDir, const Patchers& patchers) {
+void Eng2Chs(const char* packageDir, const char* movieDir, const Patchers& patchers, const Observer* observer) {
+  RunLock lock(packageDir);
   for (int k = 0; k < kMovieCount; ++k) {
-    std::unique_ptr<char[]> backup = MakeBackup(movieDir, MovieName(k));
-    if (backup && patchers.patchMovie) patchers.patchMovie(backup.get());
-    RestoreIfMissing(movieDir, MovieName(k));
+    PatchOne(movieDir, MovieName(k), k + 1, observer, [] {},
+             [&](const ListedFile& file) { return PatchMovie(patchers, file); });
   }
   for (int i = 0; i < kPackageCount; ++i) {
-    std::unique_ptr<char[]> backup = MakeBackup(packageDir, PackageName(i));
-    platform::ConsolePrintf(messages::kMsgPatching, i + 1, kPackageCount);
-    if (patchers.preparePackage) AnnounceNext(packageDir, i + 1, patchers.preparePackage);
-    if (backup && patchers.patchPackage) patchers.patchPackage(backup.get());
-    RestoreIfMissing(packageDir, PackageName(i));
+    const auto before = [&] {
+      platform::ConsolePrintf(messages::kMsgPatching, i + 1, kPackageCount);
+      if (patchers.preparePackage) AnnounceNext(packageDir, i + 1, patchers.preparePackage);
+    };
+    PatchOne(packageDir, PackageName(i), kMovieCount + i + 1, observer, before,
+             [&](const ListedFile& file) { return PatchPackage(patchers, file); });
   }
   platform::ConsolePrintf(messages::kMsgPatchDone);
 }
 
-void Chs2Eng(const char* packageDir, const char* movieDir) {
-  for (int k = 0; k < kMovieCount; ++k) RestoreBackup(movieDir, MovieName(k));
+void Chs2Eng(const char* packageDir, const char* movieDir, const Observer* observer) {
+  RunLock lock(packageDir);
+  for (int k = 0; k < kMovieCount; ++k) RestoreOne(movieDir, MovieName(k), k + 1, observer);
   for (int i = 0; i < kPackageCount; ++i) {
     platform::ConsolePrintf(messages::kMsgRestoring, i + 1, kPackageCount);
-    RestoreBackup(packageDir, PackageName(i));
+    RestoreOne(packageDir, PackageName(i), kMovieCount + i + 1, observer);
   }
 }
 

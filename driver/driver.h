@@ -10,7 +10,10 @@
 // attempted, no result stops the run, and the exit code is always 0.
 #pragma once
 
+#include <cstdint>
 #include <string>
+
+#include "common/backup.h"
 
 namespace driver {
 
@@ -25,6 +28,25 @@ struct Patchers {
   // will be patched after it (null after the last), so that its work can
   // start early (package::PreparePackage). Optional.
   void (*preparePackage)(const char* nextFilePath) = nullptr;
+  // The same patchers in the form that also tells what became of the file
+  // (RebuildMovieFile, package::RebuildPackageFile); used instead of the two
+  // above when set.
+  backup::Outcome (*rebuildMovie)(char* backupPath) = nullptr;
+  backup::Outcome (*rebuildPackage)(char* backupPath) = nullptr;
+};
+
+// What a caller running the commands in its own process (an installer)
+// learns of each listed file, in list order (movies first), once the file
+// is done.
+struct FileReport {
+  const char* path;         // the listed file's path, as the run built it
+  int number;               // 1 to kTargetFileCount: movies first, then packages
+  backup::Outcome outcome;  // patched, restored, failed or missing
+  uint64_t size;            // the file's size in bytes afterwards, 0 when missing
+};
+struct Observer {
+  void* context = nullptr;
+  void (*fileDone)(void* context, const FileReport& report) = nullptr;
 };
 
 // The program entry behind main(): selects the run and returns the exit code
@@ -32,9 +54,14 @@ struct Patchers {
 int Run(int argc, char** argv, const Patchers& patchers);
 
 // The two runs. The directories are used as given: no check, no
-// normalisation, no trailing separator removed.
-void Eng2Chs(const char* packageDir, const char* movieDir, const Patchers& patchers);
-void Chs2Eng(const char* packageDir, const char* movieDir);
+// normalisation, no trailing separator removed. Each holds the package
+// folder's lock (platform::LockFolder) for the whole run, so a second run
+// on the same game, in this process or another, waits for it. observer,
+// when given, hears of every listed file; the console output is the same
+// with or without it.
+void Eng2Chs(const char* packageDir, const char* movieDir, const Patchers& patchers,
+             const Observer* observer = nullptr);
+void Chs2Eng(const char* packageDir, const char* movieDir, const Observer* observer = nullptr);
 
 // Writes "argv[i],text" for every argument, the program path included.
 void Echo(int argc, char** argv);

@@ -275,22 +275,104 @@ TEST_F(DriverRun, Chs2EngCopiesBackupsBackWithNormalAttributes) {
   EXPECT_FALSE(FileExists(Package(1))) << "nothing is made from a missing backup";
 }
 
-TEST_F(DriverRun, FailedRestoreLeavesTheFileAsItWas) {
-  if (!platform::faults::Available()) GTEST_SKIP() << "no fault switch in this build";
-  WriteFileText(Package(0), "original");
-  Eng2Chs();
-  if (attributes_) platform::SetAttributes(Package(0).c_str(), platform::kAttrReadOnly);
-  platform::faults::Clear();
-  // The movies are copied first: the first package's copy is call 5.
-  platform::faults::FailCall(platform::faults::kCopy, kMovieCount + 1);
-  Chs2Eng();
-  platform::faults::Clear();
-  EXPECT_EQ(Text(Package(0)), "patched:original");
-  if (attributes_) {
-    EXPECT_EQ(platform::GetAttributes(Package(0).c_str()), platform::kAttrReadOnly)
-        << "attributes are reset only on a file that was restored";
+// chs2eng's restore policy: a copy that fails over the patched file is
+// tried again once the patched file is gone; when no copy can be made (a
+// full disk), the backup itself is moved back; a file that cannot be put
+// back at all is named.
+TEST_F(DriverRun, Chs2EngPutsEveryFileBackOrNamesIt) {
+  struct Case {
+    const char* name;
+    bool needsFaults;
+    void (*arm)();
+    const char* file;      // what Package(0) holds afterwards
+    bool backupKept;
+    bool named;
+  } cases[] = {
+      {"the first copy fails", true, [] { platform::faults::FailCall(platform::faults::kCopy, kMovieCount + 1); },
+       "original", true, false},
+      {"the disk is full", true, [] { platform::faults::FillDisk(platform::faults::kCopy, 1); }, "original",
+       false, false},
+      {"a folder stands at the file's name", false, nullptr, nullptr, true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.needsFaults && !platform::faults::Available()) continue;
+    std::filesystem::remove_all(packages_);
+    std::filesystem::create_directory(packages_);
+    WriteFileText(Package(0), "original");
+    Eng2Chs();
+    if (c.file == nullptr) {
+      std::filesystem::remove(Package(0));
+      std::filesystem::create_directories(Package(0) + "/inside");
+    }
+    platform::faults::Clear();
+    if (c.arm) c.arm();
+    const std::string out = Chs2Eng();
+    platform::faults::Clear();
+
+    // "还原文件[%s]失败\n" in GBK.
+    const std::string named = "\xBB\xB9\xD4\xAD\xCE\xC4\xBC\xFE[" + packages_ + "\\" + kTargetFiles[0] +
+                              "]\xCA\xA7\xB0\xDC\n";
+    EXPECT_EQ(out.find(named) != std::string::npos, c.named) << out.substr(0, 200);
+    if (c.file) {
+      EXPECT_EQ(Text(Package(0)), c.file);
+      if (attributes_) { EXPECT_EQ(platform::GetAttributes(Package(0).c_str()), platform::kAttrNormal); }
+    } else {
+      EXPECT_TRUE(std::filesystem::is_directory(Package(0) + "/inside")) << "what stands there is left alone";
+    }
+    EXPECT_EQ(FileExists(Package(0) + ".bak"), c.backupKept);
+    if (c.backupKept) { EXPECT_EQ(Text(Package(0) + ".bak"), "original"); }
   }
-  platform::SetAttributes(Package(0).c_str(), platform::kAttrNormal);  // so it can be removed
+}
+
+// An observer hears of every listed file once, in list order, with what
+// became of it and its size; the console output stays the same.
+TEST_F(DriverRun, ObserverHearsOfEveryFile) {
+  WriteFileText(Package(1), "package");
+  WriteFileText(Movie(2), "movie");
+  struct Heard {
+    std::vector<driver::FileReport> reports;
+    std::vector<std::string> paths;
+  } heard;
+  driver::Observer observer{&heard, [](void* context, const driver::FileReport& report) {
+                              auto* h = static_cast<Heard*>(context);
+                              h->reports.push_back(report);
+                              h->paths.push_back(report.path);
+                            }};
+  std::string out;
+  {
+    fixtures::CaptureStdout capture;
+    driver::Eng2Chs(packages_.c_str(), movies_.c_str(), kFakes, &observer);
+    out = capture.Finish();
+  }
+  EXPECT_TRUE(SameBytes(out, Eng2ChsOutputWithFakes()));
+  const auto check = [&](backup::Outcome movie, backup::Outcome package, uint64_t movieSize, uint64_t packageSize) {
+    ASSERT_EQ(heard.reports.size(), size_t(driver::kTargetFileCount));
+    for (int n = 0; n < driver::kTargetFileCount; ++n) {
+      const driver::FileReport& r = heard.reports[n];
+      EXPECT_EQ(r.number, n + 1);
+      const bool isMovie = n < kMovieCount;
+      const std::string path = isMovie ? movies_ + "\\" + kTargetFiles[kPackageCount + n]
+                                       : packages_ + "\\" + kTargetFiles[n - kMovieCount];
+      EXPECT_EQ(heard.paths[n], path);
+      if (n == 2 || n == kMovieCount + 1) {
+        EXPECT_EQ(r.outcome, isMovie ? movie : package) << n;
+        EXPECT_EQ(r.size, isMovie ? movieSize : packageSize) << n;
+      } else {
+        EXPECT_EQ(r.outcome, backup::Outcome::kMissing) << n;
+        EXPECT_EQ(r.size, 0u) << n;
+      }
+    }
+  };
+  // The fake package patcher reports a failure, so its file counts as put back.
+  check(backup::Outcome::kPatched, backup::Outcome::kRestored, 13, 15);
+  heard = Heard{};
+  {
+    fixtures::CaptureStdout capture;
+    driver::Chs2Eng(packages_.c_str(), movies_.c_str(), &observer);
+    EXPECT_TRUE(SameBytes(capture.Finish(), ProgressLines(kRestoringGbk)));
+  }
+  check(backup::Outcome::kRestored, backup::Outcome::kRestored, 5, 7);
 }
 
 // The empty entry names the package directory itself ("DIR\" is "DIR/" on

@@ -9,5 +9,6 @@ int main(int argc, char** argv) {
   platform::ConsoleInit();
   platform::KeepFreedMemory();
   return driver::Run(argc, argv,
-                     driver::Patchers{PatchMovieFile, package::PatchPackageFile, package::PreparePackage});
+                     driver::Patchers{PatchMovieFile, package::PatchPackageFile, package::PreparePackage,
+                                      RebuildMovieFile, package::RebuildPackageFile});
 }

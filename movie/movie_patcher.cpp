@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/backup.h"
 #include "common/bytes.h"
 #include "dictionary/brx_string_dict.h"
 #include "dictionary/dict_cache.h"
@@ -14,8 +15,6 @@
 
 namespace {
 
-constexpr char kBackupSuffix[] = ".bak";
-constexpr size_t kBackupSuffixLength = sizeof kBackupSuffix - 1;
 constexpr char kDictionaryName[] = "chs.txt";
 
 // Subtitle chunk layout (offsets from the chunk's first byte).
@@ -64,21 +63,6 @@ class MappedFile {
  private:
   platform::MappedView view_;
 };
-
-// The shipped path is the backup path less its ".bak". False when the path
-// does not end in ".bak" (or is nothing but it), or memory runs out.
-bool ShippedPathOf(const char* backupPath, std::string* shippedPath) {
-  size_t length = std::strlen(backupPath);
-  if (length <= kBackupSuffixLength) return false;
-  size_t stem = length - kBackupSuffixLength;
-  if (std::memcmp(backupPath + stem, kBackupSuffix, kBackupSuffixLength) != 0) return false;
-  try {
-    shippedPath->assign(backupPath, stem);
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  return true;
-}
 
 // The subtitle text at text, up to its zero byte or the end of the movie,
 // whichever comes first, as a zero-terminated key.
@@ -152,7 +136,7 @@ bool CopyAll(platform::File from, uint64_t offset, platform::File file, uint64_t
 bool WriteRebuiltMovie(const char* path, platform::File backup, const uint8_t* movie, uint32_t size,
                        const std::vector<Replacement>& replacements) {
   if (RebuiltLength(size, replacements) > UINT32_MAX) return false;  // file sizes are 32-bit
-  OpenFile file(platform::CreateReadWrite(path));
+  OpenFile file(platform::CreateNew(path));
   if (!file.is_open()) return false;
   std::vector<uint8_t> chunk;
   uint64_t copyFrom = 0;  // first movie byte not yet written
@@ -166,35 +150,27 @@ bool WriteRebuiltMovie(const char* path, platform::File backup, const uint8_t* m
   return CopyAll(backup, copyFrom, file.get(), size - copyFrom);
 }
 
+enum class Rebuilt { kTranslated, kNothingKnown, kFailed };
+
 // Rebuilds the movie from the open backup and writes it to shippedPath.
-// True only when at least one subtitle was translated and the rebuilt movie
-// was written whole.
-bool RebuildMovie(platform::File backup, const char* shippedPath) {
+// kTranslated only when at least one subtitle was translated and the
+// rebuilt movie was written whole; kNothingKnown when the dictionary knows
+// none of its subtitles (nothing is written then).
+Rebuilt RebuildMovie(platform::File backup, const char* shippedPath) {
   uint32_t size = platform::FileSize(backup);
-  if (size == platform::kSizeError) return false;
+  if (size == platform::kSizeError) return Rebuilt::kFailed;
   MappedFile movie;
-  if (!movie.Map(backup, size)) return false;  // an empty backup cannot be mapped
+  if (!movie.Map(backup, size)) return Rebuilt::kFailed;  // an empty backup cannot be mapped
   try {
     const BRXStringDict& dictionary = SharedDictionary(kDictionaryName);
     ReportLoadFailureOnce(dictionary);
     std::vector<Replacement> replacements = FindReplacements(movie.data(), size, dictionary);
-    if (replacements.empty()) return false;
-    return WriteRebuiltMovie(shippedPath, backup, movie.data(), size, replacements);
+    if (replacements.empty()) return Rebuilt::kNothingKnown;
+    return WriteRebuiltMovie(shippedPath, backup, movie.data(), size, replacements) ? Rebuilt::kTranslated
+                                                                                    : Rebuilt::kFailed;
   } catch (const std::bad_alloc&) {
-    return false;
+    return Rebuilt::kFailed;
   }
-}
-
-// Makes the shipped file a plain copy of the backup. The copy would carry
-// the backup's hidden and system attributes, so they are cleared. If even
-// the copy fails, a partly written movie is removed rather than left
-// looking complete; the backup still holds the movie for the restore
-// command.
-void RestoreShippedFromBackup(const char* backupPath, const char* shippedPath) {
-  if (platform::CopyReplace(backupPath, shippedPath))
-    platform::SetAttributes(shippedPath, platform::kAttrNormal);
-  else
-    platform::DeletePath(shippedPath);
 }
 
 }  // namespace
@@ -229,16 +205,26 @@ void ForEachSubtitle(const uint8_t* movie, uint32_t size, const SubtitleVisitor&
   }
 }
 
-void PatchMovieFile(char* backupPath) {
-  if (backupPath == nullptr) return;
-  OpenFile backup(platform::OpenRead(backupPath));
-  if (!backup.is_open()) return;
+backup::Outcome RebuildMovieFile(char* backupPath) {
+  if (backupPath == nullptr) return backup::Outcome::kMissing;
   std::string shippedPath;
-  if (!ShippedPathOf(backupPath, &shippedPath)) return;
-
-  // A file at the shipped path is a rebuilt copy from an earlier run; the
-  // movie is always rebuilt from the backup.
-  platform::DeletePath(shippedPath.c_str());
-  if (!RebuildMovie(backup.get(), shippedPath.c_str()))
-    RestoreShippedFromBackup(backupPath, shippedPath.c_str());
+  Rebuilt rebuilt;
+  {
+    OpenFile backupFile(platform::OpenRead(backupPath));
+    if (!backupFile.is_open()) return backup::Outcome::kMissing;
+    if (!backup::FilePathOf(backupPath, &shippedPath)) return backup::Outcome::kMissing;
+    // A file at the shipped path is a rebuilt copy from an earlier run; the
+    // movie is always rebuilt from the backup.
+    platform::DeletePath(shippedPath.c_str());
+    rebuilt = RebuildMovie(backupFile.get(), shippedPath.c_str());
+  }
+  if (rebuilt == Rebuilt::kTranslated) return backup::Outcome::kPatched;
+  // The shipped movie becomes a plain copy of the backup: all it can be when
+  // nothing is known, the original back after a failure. The backup is
+  // closed by now, so that on Windows it can be moved back if need be.
+  const backup::Outcome outcome = backup::PutBack(shippedPath.c_str(), backupPath, backup::Current::kPartial);
+  if (rebuilt == Rebuilt::kNothingKnown && outcome == backup::Outcome::kRestored) return backup::Outcome::kPatched;
+  return outcome;
 }
+
+void PatchMovieFile(char* backupPath) { RebuildMovieFile(backupPath); }

@@ -12,6 +12,8 @@
 #include <functional>
 #include <string>
 
+#include "common/backup.h"
+
 // Rebuilds the movie whose backup is backupPath (a path ending in ".bak")
 // under the same path less ".bak". The backup is only read. Every subtitle
 // chunk that FindSubtitleChunk finds and whose text the dictionary knows is
@@ -19,10 +21,17 @@
 //
 // The shipped movie is never left missing or partial: when no subtitle was
 // translated, or when anything fails after the shipped file was deleted, the
-// shipped file is made a plain copy of the backup (with normal attributes).
-// When the backup cannot be opened or the path does not end in ".bak",
-// nothing is deleted or written. Prints nothing and reports nothing.
+// shipped movie is put back from the backup by backup::PutBack (a plain
+// copy with normal attributes, or the backup itself moved back when no copy
+// can be made). When the backup cannot be opened or the path does not end
+// in ".bak", nothing is deleted or written. Prints nothing of its own; only
+// a movie that cannot be put back at all is named ("还原文件[%s]失败").
 void PatchMovieFile(char* backupPath);
+// The same, telling what became of the shipped movie: kPatched when it was
+// translated, or is a plain copy because no subtitle was known; kRestored or
+// kFailed after a failure, as backup::PutBack gives them; kMissing when
+// nothing was touched.
+backup::Outcome RebuildMovieFile(char* backupPath);
 
 // The first subtitle chunk in the byte range [start, start + length) that is
 // a candidate for translation, or nullptr. Candidates lie on a 16-byte grid

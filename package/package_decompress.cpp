@@ -54,6 +54,10 @@ template <typename... Args>
 void Say(const char* format, Args... args) {
   if (!t_quiet) platform::ConsolePrintf(format, args...);
 }
+// A message that is not a format, converted for the console as a whole.
+void SayText(const char* message) {
+  if (!t_quiet) platform::ConsoleWrite(message);
+}
 
 // A limit on the bytes that a backup and its image take together, for a
 // build ahead of its turn; kNoBudget for none.
@@ -146,10 +150,10 @@ int DecompressLzo(const uint8_t* src, uint32_t srcLength, uint8_t* dst, uint32_t
 // DecompressLzo or kPatchLzoInit) and returns the code.
 int ReportBlockFailure(int code) {
   if (code == kPatchLzoInit) {
-    Say("%s", messages::kMsgLzoInitFailed);
-    Say("%s", messages::kMsgLzoInitHint);
+    SayText(messages::kMsgLzoInitFailed);
+    SayText(messages::kMsgLzoInitHint);
   } else {
-    Say("%s", messages::kMsgSizeMismatch);
+    SayText(messages::kMsgSizeMismatch);
   }
   return code;
 }
@@ -364,7 +368,7 @@ int DecompressBlocks(const Backup& in, const Summary& summary, uint64_t limit,
     std::memset(image + sink.covered, 0, layout.size + 4 - sink.covered);
   }
   if (layout.stop == LayoutStop::kUnknownCompression) {
-    Say("%s", messages::kMsgUnknownCompression);
+    SayText(messages::kMsgUnknownCompression);
     return kPatchBlockFailed;
   }
   if (layout.stop == LayoutStop::kDamaged) return Damaged(path);
@@ -425,7 +429,7 @@ int BuildUncompressed(const Backup& in, const Summary& summary, const char* path
   if (layout.size > budget - std::min(budget, in.size)) return kPatchOutOfMemory;
   ImageBytes out = AllocateUnfilledImageBytes(layout.size + 4);  // below 4 GiB: layout.size <= limit
   if (!out) {
-    Say("%s", messages::kMsgImageAllocError);
+    SayText(messages::kMsgImageAllocError);
     return kPatchOutOfMemory;
   }
   std::memcpy(out.get(), in.data, summary.chunkTable);

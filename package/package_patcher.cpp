@@ -1,10 +1,12 @@
 #include "package/package_patcher.h"
 
 #include <cstring>
-#include <memory>
 #include <new>
+#include <string>
 
+#include "common/backup.h"
 #include "common/messages.h"
+#include "dictionary/dict_cache.h"
 #include "package/package_decompress.h"
 #include "package/package_image.h"
 #include "package/package_tables.h"
@@ -14,36 +16,23 @@ namespace package {
 
 namespace {
 
-constexpr char kBackupSuffix[] = ".bak";
-constexpr size_t kBackupSuffixLength = sizeof kBackupSuffix - 1;
-
-bool HasBackupSuffix(const char* path, size_t length) {
-  return length >= kBackupSuffixLength &&
-         std::memcmp(path + length - kBackupSuffixLength, kBackupSuffix, kBackupSuffixLength) == 0;
-}
-
-// Replaces the shipped file with a copy of its backup and clears the
-// hidden and system attributes that the copy takes over from the backup.
-void RestoreFromBackup(const char* outputPath) {
-  size_t length = std::strlen(outputPath);
-  std::unique_ptr<char[]> backupPath(new (std::nothrow) char[length + kBackupSuffixLength + 1]);
-  bool restored = false;
-  if (backupPath) {
-    std::memcpy(backupPath.get(), outputPath, length);
-    std::memcpy(backupPath.get() + length, kBackupSuffix, kBackupSuffixLength + 1);
-    restored = platform::CopyReplace(backupPath.get(), outputPath);
-  }
-  // Where the file system keeps no attributes the copy has none to clear.
-  if (!restored || (!platform::SetAttributes(outputPath, platform::kAttrNormal) &&
-                    platform::GetAttributes(outputPath) != platform::kAttrNormal)) {
+// Puts the original back after a failed rebuild (backup.h: the partial
+// output goes first, then a copy of the backup, else the backup itself).
+backup::Outcome PutBackFromBackup(const char* outputPath) {
+  try {
+    const std::string backupPath = backup::PathOf(outputPath);
+    return backup::PutBack(outputPath, backupPath.c_str(), backup::Current::kPartial);
+  } catch (const std::bad_alloc&) {
     platform::ConsolePrintf(messages::kMsgRestoreError, outputPath);
+    return backup::Outcome::kFailed;
   }
 }
 
-// From the deletion of the shipped file to the end of the table stage.
+// From the deletion of the shipped file to the end of the table stage. The
+// output is made only where nothing, not even a link, is left at its name.
 int RebuildShippedFile(PackageFiles& files) {
   platform::DeletePath(files.outputPath);
-  files.output = platform::CreateReadWrite(files.outputPath);
+  files.output = platform::CreateNew(files.outputPath);
   if (files.output == platform::kNoFile) return kPatchNotOpened;
 
   PackageImage image;
@@ -54,25 +43,42 @@ int RebuildShippedFile(PackageFiles& files) {
 
 }  // namespace
 
-int PatchPackageFile(char* backupPath) {
+int PatchPackageFile(char* backupPath, backup::Outcome* outcome) {
+  backup::Outcome ignored;
+  if (outcome == nullptr) outcome = &ignored;
+  *outcome = backup::Outcome::kMissing;
   if (backupPath == nullptr) return kPatchNotOpened;
   PackageFiles files;
   files.backup = platform::OpenRead(backupPath);
   if (files.backup == platform::kNoFile) return kPatchNotOpened;
 
   size_t length = std::strlen(backupPath);
-  if (!HasBackupSuffix(backupPath, length)) {
+  if (length <= backup::kSuffixLength ||
+      std::memcmp(backupPath + length - backup::kSuffixLength, backup::kSuffix, backup::kSuffixLength) != 0) {
     platform::Close(files.backup);
     return kPatchNoBakSuffix;
   }
-  backupPath[length - kBackupSuffixLength] = '\0';
+  backupPath[length - backup::kSuffixLength] = '\0';
   files.outputPath = backupPath;
 
-  int code = RebuildShippedFile(files);
+  int code;
+  {
+    // Every export of this package sees one version of the dictionary.
+    SharedDictionaryVersion version;
+    code = RebuildShippedFile(files);
+  }
   platform::Close(files.output);
   platform::Close(files.backup);
-  if (code != kPatchOk) RestoreFromBackup(files.outputPath);
+  *outcome = code == kPatchOk ? backup::Outcome::kPatched : PutBackFromBackup(files.outputPath);
   return code;
+}
+
+int PatchPackageFile(char* backupPath) { return PatchPackageFile(backupPath, nullptr); }
+
+backup::Outcome RebuildPackageFile(char* backupPath) {
+  backup::Outcome outcome;
+  PatchPackageFile(backupPath, &outcome);
+  return outcome;
 }
 
 }  // namespace package

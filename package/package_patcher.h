@@ -72,9 +72,14 @@
 //                                        relocation writes (each with its
 //                                        message, listed in package_tables.h)
 //
-// When putting the backup back fails, "还原文件[%s]失败\n" follows the
-// failure's own line and the failure's code is returned unchanged.
+// After a failure the shipped file is put back by backup::PutBack: the
+// partial output is removed, then a copy of the backup takes its place, or,
+// when no copy can be made (a full disk), the backup itself is moved back.
+// Only when none of that works does "还原文件[%s]失败\n" follow the
+// failure's own line; the failure's code is returned unchanged.
 #pragma once
+
+#include "common/backup.h"
 
 namespace package {
 
@@ -96,5 +101,12 @@ inline constexpr int kPatchWriteFailed = -21;
 // ".bak" suffix is cut off in place, so that afterwards it names the shipped
 // file. Returns one of the codes above.
 int PatchPackageFile(char* backupPath);
+// The same, telling also what became of the shipped file: kPatched for code
+// 0; after a failure kRestored or kFailed as backup::PutBack gives them;
+// kMissing when nothing was touched (the backup cannot be opened, the path
+// has no ".bak").
+int PatchPackageFile(char* backupPath, backup::Outcome* outcome);
+// The outcome alone, for driver::Patchers.
+backup::Outcome RebuildPackageFile(char* backupPath);
 
 }  // namespace package

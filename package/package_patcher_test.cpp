@@ -17,6 +17,7 @@
 #include "dictionary/dict_test_util.h"
 #include "platform/fault_injection.h"
 #include "platform/platform.h"
+#include "platform/terminal.h"
 #include "tools/fixtures/files.h"
 #include "tools/fixtures/package_builder.h"
 #include "tools/fixtures/package_scene.h"
@@ -398,6 +399,15 @@ TEST_P(PatchBad, RefusesAndLeavesTheBackupInPlace) {
       break;
   }
   ExpectRestored(scene, backup);
+
+  // A UTF-8 terminal gets every message of the package in UTF-8 (a Windows
+  // console takes the GBK bytes as they are).
+  ASSERT_TRUE(scene.Install(backup));
+  std::string converted = run.printed;
+#if !defined(_WIN32)
+  ASSERT_TRUE(platform::GbkToUtf8(run.printed, &converted));
+#endif
+  EXPECT_EQ(fixtures::RunPackagePatch(scene.backup, true).printed, converted);
 }
 
 INSTANTIATE_TEST_SUITE_P(Damage, PatchBad, testing::ValuesIn(kBadCases),

@@ -123,6 +123,17 @@ void ConsoleVPrintf(const char* format, va_list args) {
   }
 }
 
+void ConsoleWrite(const char* message) {
+  if (message == nullptr) return;
+  try {
+    const std::string text = ConvertToUtf8() ? GbkToUtf8(message) : std::string(message);
+    fwrite(text.data(), 1, text.size(), stdout);
+    fflush(stdout);
+  } catch (const std::bad_alloc&) {
+    // No memory for the message: it is lost, the program goes on.
+  }
+}
+
 void ConsolePrintf(const char* format, ...) {
   va_list args;
   va_start(args, format);

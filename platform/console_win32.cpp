@@ -62,6 +62,12 @@ void ConsoleVPrintf(const char* format, va_list args) {
   fflush(stdout);
 }
 
+void ConsoleWrite(const char* message) {
+  if (message == nullptr) return;
+  fputs(message, stdout);
+  fflush(stdout);
+}
+
 void ConsolePrintf(const char* format, ...) {
   va_list args;
   va_start(args, format);

@@ -54,6 +54,11 @@ inline bool Available() { return kCompiledIn; }
 // Arms one fault: the nth call of op from now on (1 = the next call) fails;
 // with shortTransfer a read or write moves half its bytes and reports that.
 void FailCall(Operation op, uint64_t nth, bool shortTransfer = false);
+// A disk that fills up: from the nth call of op from now on, every call that
+// needs space (kCreate, kWrite, kCopy) fails with errno ENOSPC, until
+// Clear(). Removing files frees nothing here, which is the worst a full disk
+// can do: only renames and deletions still work.
+void FillDisk(Operation op, uint64_t nth);
 // Disarms every fault and resets the call counts.
 void Clear();
 // Calls of op since the last Clear(), so a test can try every call in turn.

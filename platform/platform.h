@@ -36,11 +36,21 @@ enum Disposition : int {
   kTruncateExisting = 5,  // open an existing file and truncate it
 };
 
-// CreateFileA(GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING).
+// CreateFileA(GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING), for regular
+// files only: a folder, FIFO, device or socket is refused without being read
+// or waited on (POSIX opens without blocking and checks fstat; Windows asks
+// GetFileType), so a FIFO planted at a name can never stall a run.
 File OpenRead(const char* path);
+// True when path names a regular file (through a link, if it is one). A
+// missing path, a folder, FIFO, device or socket gives false.
+bool IsRegularFile(const char* path);
 // CreateFileA(GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
 // CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL): a new, empty file open for both.
 File CreateReadWrite(const char* path);
+// CreateFileA(GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW): a new, empty
+// file open for both, made only where nothing, not even a link, has the
+// name (O_CREAT|O_EXCL|O_NOFOLLOW), so no planted link is ever followed.
+File CreateNew(const char* path);
 // CreateFileA(GENERIC_WRITE, FILE_SHARE_WRITE, disposition).
 File OpenWrite(const char* path, Disposition disposition);
 // CloseHandle. Closing kNoFile does nothing.
@@ -113,7 +123,9 @@ enum Attribute : uint32_t {
 inline constexpr uint32_t kAttrInvalid = 0xFFFFFFFFu;
 // SetFileAttributesA. On POSIX the DOS attributes are kept the way Wine and
 // Samba keep them, in the extended attribute "user.DOSATTRIB" (text such as
-// "0x6"); kAttrNormal removes it. Fails where there are no extended attributes.
+// "0x6"); kAttrNormal removes it. Fails where there are no extended
+// attributes. The mark goes on path's own entry, never through a link: a
+// symbolic link at path is refused (Windows marks the link itself).
 bool SetAttributes(const char* path, uint32_t attributes);
 // GetFileAttributesA: kAttrInvalid when the file is missing; kAttrNormal
 // when no DOS attribute is set. The archive bit, which Windows sets on every
@@ -130,6 +142,7 @@ struct FileIdentity {
   uint64_t changed = 0;   // last status change (POSIX ctime); 0 on Windows
   uint64_t fileId = 0;    // inode / file index
   uint64_t volume = 0;    // device / volume serial number
+  uint32_t links = 0;     // names the file has (hard links)
   bool operator==(const FileIdentity&) const = default;
 };
 // False when the file cannot be opened or examined.
@@ -156,10 +169,35 @@ bool MapReadOnly(File file, uint32_t size, MappedView* view);
 void Unmap(MappedView* view);
 
 // ---------------------------------------------------------------------------
+// One run per game
+
+// An exclusive lock held for a whole run; kNoLock when none is held.
+using FolderLock = intptr_t;
+inline constexpr FolderLock kNoLock = -1;
+// Waits until this process holds the exclusive lock of folder, and holds it
+// until UnlockFolder or the process's end (the system releases it when a
+// process dies, so a killed run never blocks the next). Nothing is created
+// on disk: POSIX locks the folder itself (flock); Windows takes a named
+// mutex derived from the folder's full path. kNoLock when the folder cannot
+// be opened (then there is nothing in it to protect). On Windows the mutex
+// belongs to the thread that took it: unlock from that thread.
+FolderLock LockFolder(const char* folder);
+void UnlockFolder(FolderLock lock);
+
+// ---------------------------------------------------------------------------
 // Process
 
+// The longest path, terminator included, that the platform's calls take:
+// MAX_PATH on Windows, PATH_MAX on POSIX.
+#if defined(_WIN32)
+inline constexpr uint32_t kMaxPath = 260;
+#else
+inline constexpr uint32_t kMaxPath = 4096;
+#endif
+
 // GetCurrentDirectoryA into buffer of capacity bytes. Result: the length
-// without the terminator, or 0 when it fails or does not fit.
+// without the terminator, or 0 when it fails or does not fit. A buffer of
+// kMaxPath bytes holds any current folder.
 uint32_t CurrentDirectory(char* buffer, uint32_t capacity);
 // True for a character that separates directories in a path on this
 // platform ('\\' everywhere, '/' too on POSIX).
@@ -219,6 +257,9 @@ void ConsolePrintf(const char* format, ...)
 #endif
     ;
 void ConsoleVPrintf(const char* format, va_list args);
+// Writes message, GBK text that is not a format (a composed message, a
+// message without arguments), through the same conversion as a format.
+void ConsoleWrite(const char* message);
 // Forces the conversion on or off regardless of the locale (for tests).
 void ConsoleSetUtf8(bool utf8);
 

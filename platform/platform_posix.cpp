@@ -13,6 +13,7 @@
 #include <stdio.h>
 #include <string.h>
 #include <sys/mman.h>
+#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -94,19 +95,31 @@ constexpr char kDosAttributeName[] = "user.DOSATTRIB";
 
 File OpenRead(const char* path) {
   if (faults::Hit(faults::kOpenRead)) return kNoFile;
-  File file = OpenFlags(path, O_RDONLY);
-  // Windows cannot open a directory as a file; neither can we.
+  // Without O_NONBLOCK, opening a FIFO waits for a writer, for ever if none
+  // comes. Non-blocking, the open returns at once, and only a regular file
+  // is kept (Windows cannot open a folder as a file either).
+  File file = OpenFlags(path, O_RDONLY | O_NONBLOCK);
   struct stat st;
-  if (file != kNoFile && (::fstat(Fd(file), &st) != 0 || S_ISDIR(st.st_mode))) {
+  if (file != kNoFile && (::fstat(Fd(file), &st) != 0 || !S_ISREG(st.st_mode))) {
     ::close(Fd(file));
     return kNoFile;
   }
   return file;
 }
 
+bool IsRegularFile(const char* path) {
+  struct stat st;
+  return path != nullptr && ::stat(NativePath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 File CreateReadWrite(const char* path) {
   if (faults::Hit(faults::kCreate)) return kNoFile;
   return OpenFlags(path, O_RDWR | O_CREAT | O_TRUNC);
+}
+
+File CreateNew(const char* path) {
+  if (faults::Hit(faults::kCreate)) return kNoFile;
+  return OpenFlags(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW);
 }
 
 File OpenWrite(const char* path, Disposition disposition) {
@@ -310,16 +323,18 @@ bool SetAttributes(const char* path, uint32_t attributes) {
   if (faults::Hit(faults::kSetAttributes)) return false;
   if (path == nullptr) return false;
   std::string native = NativePath(path);
+  // The l- calls act on the entry itself; a link is not marked (Linux keeps
+  // no user attributes on links), and what it points to is never touched.
   struct stat st;
-  if (::stat(native.c_str(), &st) != 0) return false;
+  if (::lstat(native.c_str(), &st) != 0 || S_ISLNK(st.st_mode)) return false;
   uint32_t dos = attributes & ~uint32_t(kAttrNormal);
   if (dos == 0) {
-    if (::removexattr(native.c_str(), kDosAttributeName) == 0) return true;
+    if (::lremovexattr(native.c_str(), kDosAttributeName) == 0) return true;
     return errno == ENODATA;
   }
   char value[16];
   int len = snprintf(value, sizeof value, "0x%x", dos);
-  return ::setxattr(native.c_str(), kDosAttributeName, value, static_cast<size_t>(len), 0) == 0;
+  return ::lsetxattr(native.c_str(), kDosAttributeName, value, static_cast<size_t>(len), 0) == 0;
 }
 
 uint32_t GetAttributes(const char* path) {
@@ -346,6 +361,7 @@ bool GetFileIdentity(const char* path, FileIdentity* identity) {
   identity->changed = nanoseconds(st.st_ctim);
   identity->fileId = uint64_t(st.st_ino);
   identity->volume = uint64_t(st.st_dev);
+  identity->links = static_cast<uint32_t>(st.st_nlink);
   return true;
 }
 
@@ -372,6 +388,25 @@ void Unmap(MappedView* view) {
   if (view == nullptr || view->data == nullptr) return;
   ::munmap(const_cast<uint8_t*>(view->data), view->size);
   *view = MappedView{};
+}
+
+FolderLock LockFolder(const char* folder) {
+  if (folder == nullptr) return kNoLock;
+  int fd = ::open(NativePath(folder).c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return kNoLock;
+  // flock belongs to the open folder: another run's lock on the same folder,
+  // by whatever path it was reached, makes this one wait.
+  while (::flock(fd, LOCK_EX) != 0) {
+    if (errno != EINTR) {
+      ::close(fd);
+      return kNoLock;
+    }
+  }
+  return FolderLock(fd);
+}
+
+void UnlockFolder(FolderLock lock) {
+  if (lock != kNoLock) ::close(static_cast<int>(lock));  // closing releases the lock
 }
 
 uint32_t CurrentDirectory(char* buffer, uint32_t capacity) {

@@ -33,7 +33,34 @@ bool ValidDisposition(Disposition disposition) {
 
 File OpenRead(const char* path) {
   if (faults::Hit(faults::kOpenRead)) return kNoFile;
-  return Create(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+  File file = Create(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+  // Only a file on a disk: a device name or a pipe is never read.
+  if (file != kNoFile && GetFileType(Handle(file)) != FILE_TYPE_DISK) {
+    CloseHandle(Handle(file));
+    return kNoFile;
+  }
+  return file;
+}
+
+bool IsRegularFile(const char* path) {
+  if (path == nullptr) return false;
+  DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+  // Attributes only, sharing everything, so looking disturbs no one; then
+  // the same question as OpenRead asks.
+  HANDLE handle = CreateFileA(path, FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  bool disk = GetFileType(handle) == FILE_TYPE_DISK;
+  CloseHandle(handle);
+  return disk;
+}
+
+File CreateNew(const char* path) {
+  if (faults::Hit(faults::kCreate)) return kNoFile;
+  // CREATE_NEW fails on any existing name, a link included.
+  return Create(path, GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW);
 }
 
 File CreateReadWrite(const char* path) {
@@ -126,15 +153,29 @@ bool MoveNoReplace(const char* from, const char* to) {
 
 bool CopyReplace(const char* from, const char* to) {
   if (faults::Hit(faults::kCopy)) return false;
-  if (from == nullptr || to == nullptr || !CopyFileA(from, to, FALSE)) return false;
-  // Windows gives the copy the attributes of from. Wine does so only for a
-  // new file and leaves a replaced one's as they were; make sure, so that a
-  // caller can rely on it wherever the program runs.
-  DWORD source = GetFileAttributesA(from), copy = GetFileAttributesA(to);
+  if (from == nullptr || to == nullptr) return false;
+  File in = OpenRead(from);
+  if (in == kNoFile) return false;
+  // Copied into a new file that then takes the target's place, so the
+  // target is either the old file or the whole copy, never a part.
+  TemporaryFile copy;
+  bool ok = CreateTemporaryBeside(to, &copy);
+  static thread_local uint8_t buffer[1 << 20];
+  while (ok) {
+    DWORD got = 0, written = 0;
+    ok = ReadFile(Handle(in), buffer, sizeof buffer, &got, nullptr) != 0;
+    if (!ok || got == 0) break;
+    ok = WriteFile(Handle(copy.file), buffer, got, &written, nullptr) != 0 && written == got;
+  }
+  Close(in);
+  ok = ok && CommitTemporary(&copy);
+  DiscardTemporary(&copy);
+  if (!ok) return false;
+  // The copy carries the hidden, system and read-only marks of from, as
+  // CopyFileA gives them.
+  DWORD source = GetFileAttributesA(from);
   constexpr DWORD kDos = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-  if (source != INVALID_FILE_ATTRIBUTES && copy != INVALID_FILE_ATTRIBUTES &&
-      (source & kDos) != (copy & kDos))
-    SetFileAttributesA(to, source);
+  if (source != INVALID_FILE_ATTRIBUTES && (source & kDos) != 0) SetFileAttributesA(to, source & kDos);
   return true;
 }
 
@@ -226,6 +267,7 @@ bool GetFileIdentity(const char* path, FileIdentity* identity) {
   identity->changed = 0;  // Windows keeps no status-change time here
   identity->fileId = join(info.nFileIndexHigh, info.nFileIndexLow);
   identity->volume = info.dwVolumeSerialNumber;
+  identity->links = info.nNumberOfLinks;
   return true;
 }
 
@@ -260,6 +302,47 @@ void Unmap(MappedView* view) {
   if (view->data != nullptr) UnmapViewOfFile(view->data);
   if (view->handle != 0) CloseHandle(reinterpret_cast<HANDLE>(view->handle));
   *view = MappedView{};
+}
+
+FolderLock LockFolder(const char* folder) {
+  if (folder == nullptr) return kNoLock;
+  DWORD attributes = GetFileAttributesA(folder);
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return kNoLock;
+  // Windows has no lock on a folder that leaves nothing behind; a named
+  // mutex does, and the system abandons it (the next waiter gets it) when
+  // its holder dies. Its name comes from the folder's full path, upper-cased
+  // as Windows compares names, hashed (FNV-1a) to fit a name's length.
+  char full[MAX_PATH];
+  DWORD length = GetFullPathNameA(folder, sizeof full, full, nullptr);
+  if (length == 0 || length >= sizeof full) return kNoLock;
+  while (length > 3 && (full[length - 1] == '\\' || full[length - 1] == '/')) --length;
+  uint64_t hash = 14695981039346656037ull;
+  for (DWORD i = 0; i < length; ++i) {
+    char c = full[i] == '/' ? '\\' : full[i];
+    if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+    hash = (hash ^ uint8_t(c)) * 1099511628211ull;
+  }
+  HANDLE mutex = nullptr;
+  for (const char* scope : {"Global", "Local"}) {
+    char name[64];
+    snprintf(name, sizeof name, "%s\\hanhua-game-%016llx", scope, static_cast<unsigned long long>(hash));
+    mutex = CreateMutexA(nullptr, FALSE, name);
+    if (mutex != nullptr) break;
+  }
+  if (mutex == nullptr) return kNoLock;
+  DWORD waited = WaitForSingleObject(mutex, INFINITE);
+  if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+    CloseHandle(mutex);
+    return kNoLock;
+  }
+  return reinterpret_cast<FolderLock>(mutex);
+}
+
+void UnlockFolder(FolderLock lock) {
+  if (lock == kNoLock) return;
+  HANDLE mutex = reinterpret_cast<HANDLE>(lock);
+  ReleaseMutex(mutex);
+  CloseHandle(mutex);
 }
 
 uint32_t CurrentDirectory(char* buffer, uint32_t capacity) {

@@ -11,10 +11,14 @@
 //   - each game file is either the result of a clean run or byte-identical
 //     to the original with normal attributes; the exceptions are the few
 //     that a single failing call cannot avoid, each named where it is
-//     allowed (the backup cannot be opened: nothing is touched; the copy
-//     that puts the original back fails: the package patcher says so);
+//     allowed (the backup cannot be opened: nothing is touched; the
+//     original is put back but keeps its backup's marks: a message says so);
 //   - no stray file is left behind;
 //   - running the command again without the fault gives the clean result.
+//
+// A full disk is tried too: from each call that needs space on, every such
+// call fails with ENOSPC. Then no message may say that a file could not be
+// put back: where no copy fits, the backup itself is moved back into place.
 //
 // The switch is compiled into the sanitizer build only; elsewhere the tests
 // skip.
@@ -29,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "common/backup.h"
 #include "common/messages.h"
 #include "dictionary/dict_test_util.h"
 #include "driver/driver.h"
@@ -82,10 +87,11 @@ struct Fault {
   faults::Operation op;
   uint64_t nth;
   bool shortTransfer;
+  bool noSpace = false;  // the disk is full from this call on
 
   std::string Describe() const {
     return std::string(OperationName(op)) + " call " + std::to_string(nth) +
-           (shortTransfer ? " stops half-way" : " fails");
+           (noSpace ? " fills the disk" : shortTransfer ? " stops half-way" : " fails");
   }
   // Reads that can leave a dictionary unloaded: the patchers then go on
   // as they do without a dictionary.
@@ -103,6 +109,8 @@ std::vector<Fault> AllFaults(const CallCounts& counts) {
     for (uint64_t nth = 1; nth <= counts[op]; ++nth) {
       all.push_back({faults::Operation(op), nth, false});
       if (op == faults::kRead || op == faults::kWrite) all.push_back({faults::Operation(op), nth, true});
+      if (op == faults::kCreate || op == faults::kWrite || op == faults::kCopy)
+        all.push_back({faults::Operation(op), nth, false, true});
     }
   }
   return all;
@@ -111,7 +119,10 @@ std::vector<Fault> AllFaults(const CallCounts& counts) {
 // Runs run with the fault armed; the call counts of the run come back.
 CallCounts RunWithFault(const Fault& fault, const std::function<void()>& run) {
   faults::Clear();
-  faults::FailCall(fault.op, fault.nth, fault.shortTransfer);
+  if (fault.noSpace)
+    faults::FillDisk(fault.op, fault.nth);
+  else
+    faults::FailCall(fault.op, fault.nth, fault.shortTransfer);
   run();
   CallCounts counts = CurrentCounts();
   faults::Clear();
@@ -126,16 +137,6 @@ CallCounts CountCalls(const std::function<void()>& run) {
   return counts;
 }
 
-// True when the failing call was the copy that puts a file back from its
-// backup, or one of the calls that copy makes: the copy opens the backup
-// and writes the new file, after everything else that opens or writes, so
-// the failing call was the last of its kind in the run.
-bool FaultHitTheCopy(const Fault& fault, const CallCounts& counts) {
-  if (fault.op == faults::kCopy) return true;
-  return (fault.op == faults::kOpenRead || fault.op == faults::kWrite) && counts[faults::kCopy] > 0 &&
-         counts[fault.op] == fault.nth;
-}
-
 // ---------------------------------------------------------------------------
 // Files on disk
 
@@ -148,6 +149,12 @@ std::string Names(const DirState& state) {
   std::string names;
   for (const auto& [name, file] : state) names += name + " ";
   return names;
+}
+
+// The start of "还原文件[%s]失败", before the path.
+std::string RestoreErrorStart() {
+  const std::string message = messages::kMsgRestoreError;
+  return message.substr(0, message.find('['));
 }
 
 bool AttributesWork(const std::string& dir) {
@@ -322,15 +329,19 @@ const char* PackageMessage(int code, const Expected& e) {
 }
 
 // Checks the folder after a run with fault.
-void CheckOneFile(const OneFile& scene, const Expected& e, const Fault& fault, const CallCounts& counts,
-                  const Outcome& outcome, bool isPackage) {
+void CheckOneFile(const OneFile& scene, const Expected& e, const Fault& fault, const Outcome& outcome,
+                  bool isPackage) {
   SCOPED_TRACE(fault.Describe());
   const bool backupNotOpened = fault.op == faults::kOpenRead && fault.nth == 1;
 
-  // The backup: never written, never unmarked.
-  EXPECT_EQ(fixtures::ReadFileBytes(scene.backup), e.original);
-  if (scene.attributes) {
-    EXPECT_EQ(platform::GetAttributes(scene.backup.c_str()), kHiddenSystem);
+  // The backup: never written, never unmarked; on a full disk it may have
+  // been moved back into place.
+  const bool movedBack = fault.noSpace && !fixtures::FileExists(scene.backup);
+  if (!movedBack) {
+    EXPECT_EQ(fixtures::ReadFileBytes(scene.backup), e.original);
+    if (scene.attributes) {
+      EXPECT_EQ(platform::GetAttributes(scene.backup.c_str()), kHiddenSystem);
+    }
   }
 
   // No stray file: only chs.txt, the backup and the shipped file.
@@ -339,9 +350,9 @@ void CheckOneFile(const OneFile& scene, const Expected& e, const Fault& fault, c
     EXPECT_TRUE(name == "chs.txt" || name == e.name || name == std::string(e.name) + ".bak")
         << "left behind: " << name;
 
+  const std::string restoreError = fixtures::FormatMessage(messages::kMsgRestoreError, scene.shipped);
   bool restoreFailed = false;
   if (isPackage) {
-    const std::string restoreError = fixtures::FormatMessage(messages::kMsgRestoreError, scene.shipped);
     const char* message = PackageMessage(outcome.code, e);
     ASSERT_NE(message, nullptr) << "unexpected code " << outcome.code;
     const std::string expected = fixtures::FormatMessage(message, scene.shipped);
@@ -350,7 +361,10 @@ void CheckOneFile(const OneFile& scene, const Expected& e, const Fault& fault, c
       EXPECT_EQ(outcome.printed, expected) << "code " << outcome.code;
     }
   } else {
-    EXPECT_EQ(outcome.printed, "") << "the movie patcher prints nothing";
+    restoreFailed = outcome.printed == restoreError;
+    if (!restoreFailed) {
+      EXPECT_EQ(outcome.printed, "") << "the movie patcher prints nothing when its movie is put back";
+    }
   }
 
   std::optional<FileState> shipped = scene.Shipped();
@@ -360,12 +374,16 @@ void CheckOneFile(const OneFile& scene, const Expected& e, const Fault& fault, c
     EXPECT_EQ(fixtures::DescribeDifferences(scene.before, after), "");
     return;
   }
-  if (restoreFailed || (!shipped && !isPackage)) {
-    // The copy back from the backup itself failed: the package patcher
-    // reports it, the movie patcher leaves no half-made movie. Only a
-    // failing copy (or its clearing of the copy's marks) can do this.
-    EXPECT_TRUE(FaultHitTheCopy(fault, counts) || fault.op == faults::kSetAttributes);
+  if (restoreFailed) {
+    // Putting the original back failed, and says so. Only a failing
+    // clearing of the copy's marks can do this: a failing copy leaves the
+    // move of the backup itself.
+    EXPECT_TRUE(fault.op == faults::kSetAttributes) << "code " << outcome.code;
     return;
+  }
+  if (movedBack) {
+    ASSERT_TRUE(shipped.has_value()) << "neither the file nor its backup is left";
+    EXPECT_EQ(shipped->bytes, e.original) << "the backup moved back is the original";
   }
   ASSERT_TRUE(shipped.has_value()) << "the shipped file is missing";
   if (shipped->bytes == e.original) {
@@ -409,11 +427,13 @@ int SweepOneFile(const Expected& e, Patcher patcher, bool isPackage) {
   for (const Fault& fault : AllFaults(counts)) {
     OneFile scene(e.name, e.original, e.earlier);
     Outcome outcome;
-    CallCounts seen = RunWithFault(fault, [&] { outcome = patcher(scene); });
-    CheckOneFile(scene, e, fault, seen, outcome, isPackage);
+    RunWithFault(fault, [&] { outcome = patcher(scene); });
+    CheckOneFile(scene, e, fault, outcome, isPackage);
     ++cases;
 
-    // Running again without the fault gives the clean result.
+    // Running again without the fault gives the clean result (a backup
+    // moved back is made again first, as the driver would).
+    backup::MoveAside(scene.shipped.c_str(), scene.backup.c_str());
     Outcome again = patcher(scene);
     EXPECT_EQ(again.code, e.cleanCode) << fault.Describe() << ", then again";
     EXPECT_EQ(fixtures::ReadFileBytes(scene.shipped), e.clean) << fault.Describe() << ", then again";
@@ -621,7 +641,9 @@ class DriverFaults : public FaultSweep {
     }
   }
 
-  void ExpectAllOriginal(const DirState& state) {
+  // Every file is its original with normal attributes, its backup beside
+  // it (unless a full disk had the backup moved back into place).
+  void ExpectAllOriginal(const DirState& state, bool backupsMovedBack = false) {
     ExpectNoStrayFiles(state);
     for (const auto& [name, original] : originals_) {
       ASSERT_TRUE(state.count(name)) << name;
@@ -629,6 +651,7 @@ class DriverFaults : public FaultSweep {
       if (attributes_) {
         EXPECT_EQ(state.at(name).attributes, platform::kAttrNormal) << name;
       }
+      if (backupsMovedBack && !state.count(name + ".bak")) continue;
       ASSERT_TRUE(state.count(name + ".bak")) << name;
       EXPECT_EQ(state.at(name + ".bak").bytes, original) << name;
     }
@@ -656,6 +679,9 @@ TEST_F(DriverFaults, Eng2Chs) {
     const std::string done = messages::kMsgPatchDone;
     EXPECT_TRUE(printed.size() >= done.size() && printed.compare(printed.size() - done.size(), done.size(), done) == 0)
         << "the run goes on to its end";
+    if (fault.noSpace) {
+      EXPECT_EQ(printed.find(RestoreErrorStart()), std::string::npos) << "a full disk never stops a restore";
+    }
 
     DirState state = ReadDir(game.root.path());
     ExpectBackupsIntact(state, fault);
@@ -694,8 +720,12 @@ TEST_F(DriverFaults, Chs2Eng) {
     game.Install(originals_);
     game.Eng2Chs();
     ASSERT_EQ(fixtures::DescribeDifferences(patched_, ReadDir(game.root.path())), "");
-    RunWithFault(fault, [&] { game.Chs2Eng(); });
+    std::string printed;
+    RunWithFault(fault, [&] { printed = game.Chs2Eng(); });
     ++cases;
+    if (fault.noSpace) {
+      EXPECT_EQ(printed.find(RestoreErrorStart()), std::string::npos) << "a full disk never stops a restore";
+    }
 
     DirState state = ReadDir(game.root.path());
     ExpectBackupsIntact(state, fault);
@@ -712,7 +742,7 @@ TEST_F(DriverFaults, Chs2Eng) {
     }
 
     game.Chs2Eng();
-    ExpectAllOriginal(ReadDir(game.root.path()));
+    ExpectAllOriginal(ReadDir(game.root.path()), fault.noSpace);
     if (HasFatalFailure()) break;
   }
   std::printf("driver chs2eng: %d fault cases\n", cases);

@@ -11,6 +11,7 @@
 
 #include "platform/terminal.h"
 #include "tools/dict/commands.h"
+#include "tools/dict/content_checks.h"
 #include "tools/dict/tool_io.h"
 
 namespace dict_tool {
@@ -36,6 +37,8 @@ constexpr char kConventions[] =
 struct Options {
   GameDirs game;
   std::string input, second, output, obsolete, dictionary, encodingName = "utf-8";
+  ContentRequest content;
+  std::vector<std::string> checkGame;
   bool quiet = false, strict = false, all = false, keepRemarks = false, allFiles = false, force = false,
        json = false;
 };
@@ -101,6 +104,41 @@ void AddJson(CLI::App* command, Options* o) {
   command->add_flag("--json", o->json, "print one JSON document on stdout instead (see the README)");
 }
 
+// po export/import and xliff export/import.
+void AddInterchange(CLI::App& app, Options* o, std::function<int()>* action, Interchange format) {
+  const bool po = format == Interchange::kPo;
+  const std::string name = po ? "po" : "xliff", extension = po ? "po" : "xlf";
+  CLI::App* group = app.add_subcommand(name, po ? "Dictionaries to and from gettext PO files"
+                                                : "Dictionaries to and from XLIFF 1.2 files");
+  group->require_subcommand(1);
+  CLI::App* out = AddCommand(
+      *group, "export", po ? "Write a dictionary as a PO file" : "Write a dictionary as an XLIFF 1.2 file",
+      po ? "One message per entry: msgid the source, msgstr the translation (empty when untranslated, the "
+           "source itself when marked [identical]), #. the remark, #: where extract found the text, #, fuzzy "
+           "with the suggestion of a fuzzy merge. UTF-8, zh_CN."
+         : "One trans-unit per entry: source, target (state translated; final when marked [identical]; "
+           "needs-review-translation for the suggestion of a fuzzy merge; none when untranslated), note the "
+           "remark.",
+      "  hanhua-dict " + name + " export chs.txt -o chs." + extension);
+  out->add_option("FILE", o->input, "the dictionary")->required();
+  AddOutput(out, o, po ? "the PO file to write" : "the XLIFF file to write");
+  out->callback([o, action, format] {
+    *action = [o, format] { return RunInterchangeExport(o->input, o->output, format); };
+  });
+  CLI::App* in = AddCommand(
+      *group, "import", po ? "Read a PO file into a dictionary" : "Read an XLIFF file into a dictionary",
+      "Reads the messages back: a translation becomes the target, a translation equal to its source marks the "
+      "entry [identical], an untranslated message keeps target = source, a fuzzy one (or one needing review) is "
+      "kept as a suggestion in the remark and not installed. Writes the dictionary in lookup order; writes "
+      "nothing when a text has errors.",
+      "  hanhua-dict " + name + " import chs." + extension + " -o chs.txt");
+  in->add_option("FILE", o->input, po ? "the PO file" : "the XLIFF file")->required();
+  AddOutput(in, o, "the dictionary to write");
+  in->callback([o, action, format] {
+    *action = [o, format] { return RunInterchangeImport(o->input, o->output, format); };
+  });
+}
+
 // Defines the commands; each sets action to its run.
 void DefineCommands(CLI::App& app, Options* o, std::function<int()>* action) {
   CLI::App* extract = AddCommand(
@@ -123,13 +161,36 @@ void DefineCommands(CLI::App& app, Options* o, std::function<int()>* action) {
       "Reports, with file, line and entry, everything that makes lookups fail, miss or surprise: missing "
       "marker lines, entries out of order, duplicate sources, sources with spaces at their ends, texts "
       "holding a marker line, texts that are not UTF-8 or hold a zero byte (errors); empty targets, an "
-      "empty source, targets too long for a dialogue string (warnings). Exit status 1 on errors.",
-      "  hanhua-dict check chs.txt\n  hanhua-dict check chs.txt --json > findings.json");
+      "empty source, targets too long for a dialogue string (warnings). Then the content checks, each a "
+      "warning \"[name]\" that --skip NAME turns off: endpunc (end punctuation, the Chinese forms counting as "
+      "the same), placeholders (%s, %1$s, {0}), tags (<...>), whitespace (at the ends), newlines (how many), "
+      "unchanged (target = source, unless marked [identical] or listed with --allow), length (far wider than "
+      "the source), width (subtitle lines), glossary (--glossary), notingame (--game: sources the game does "
+      "not have). Exit status 1 on errors.",
+      "  hanhua-dict check chs.txt\n  hanhua-dict check chs.txt --json > findings.json\n"
+      "  hanhua-dict check chs.txt --skip unchanged --glossary terms.csv --game CookedPC Movies");
   check->add_option("FILE", o->input, "the dictionary (chs.txt)")->required();
   check->add_flag("--strict", o->strict, "warnings also give exit status 1");
   check->add_flag("--all", o->all, "show every finding, not the first 20 of each kind");
+  check->add_option("--skip", o->content.skip, "turn a content check off (repeatable; the names above)")
+      ->check(CLI::Validator(
+          [](std::string& name) {
+            ContentCheck named;
+            return ContentCheckNamed(name, &named) ? std::string() : "no check " + name + "; the checks are " +
+                                                                          ContentCheckNames();
+          },
+          "NAME"));
+  check->add_option("--allow", o->content.allowFile, "a file of sources (one per line) that may stay unchanged");
+  check->add_option("--glossary", o->content.glossaryFile,
+                    "CSV of terms: source,target[,remark \"forbidden\"]");
+  check->add_option("--game", o->checkGame, "the game's PKGDIR and MOVIEDIR: also report sources the game lacks")
+      ->expected(2);
+  check->add_option("--width", o->content.width, "columns a subtitle line may take (default: the widest English one)");
   AddJson(check, o);
-  check->callback([o, action] { *action = [o] { return RunCheck(o->input, o->strict, o->all, o->json); }; });
+  check->callback([o, action] {
+    if (o->checkGame.size() == 2) o->content.game = {o->checkGame[0], o->checkGame[1]};
+    *action = [o] { return RunCheck(o->input, o->strict, o->all, o->json, o->content); };
+  });
 
   CLI::App* sort = AddCommand(
       app, "sort", "Rewrite a dictionary in lookup order",
@@ -160,14 +221,19 @@ void DefineCommands(CLI::App& app, Options* o, std::function<int()>* action) {
       app, "stats", "How much of the game a dictionary translates",
       "How much of the game the dictionary translates: for each package and movie with texts, the texts "
       "(empty ones not counted), how many have an entry, how many of those have a target other than "
-      "their source; and the totals.",
-      "  hanhua-dict stats chs.txt CookedPC Movies");
+      "their source; and the totals. Then, per file and in total, the texts by the state of their entry "
+      "(translated, fuzzy, identical, untranslated) with their words. Without PKGDIR and MOVIEDIR, the "
+      "dictionary's entries by state, per package or movie its remarks name.",
+      "  hanhua-dict stats chs.txt CookedPC Movies\n  hanhua-dict stats chs.txt");
   stats->add_option("FILE", o->input, "the dictionary (chs.txt)")->required();
-  AddGameDirs(stats, o);
+  stats->add_option("PKGDIR", o->game.packageDir, "the game's packages (.upk); without both, count by remarks");
+  stats->add_option("MOVIEDIR", o->game.movieDir, "folder of the game's movies (.usm)");
   AddQuiet(stats, o);
   stats->add_flag("--all-files", o->allFiles, "list the files without texts too");
   AddJson(stats, o);
   stats->callback([o, action] {
+    if (o->game.movieDir.empty() != o->game.packageDir.empty())
+      throw CLI::ValidationError("stats", "give both PKGDIR and MOVIEDIR, or neither");
     *action = [o] { return RunStats(o->input, o->game, o->quiet, o->allFiles, o->json); };
   });
 
@@ -204,6 +270,9 @@ void DefineCommands(CLI::App& app, Options* o, std::function<int()>* action) {
       return RunCsvImport(o->input, o->output, encoding);
     };
   });
+
+  AddInterchange(app, o, action, Interchange::kPo);
+  AddInterchange(app, o, action, Interchange::kXliff);
 
   CLI::App* bin = AddCommand(
       app, "bin", "Write the binary form of a dictionary",

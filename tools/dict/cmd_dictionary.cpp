@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/dict/cmd_content.h"
 #include "tools/dict/commands.h"
 #include "tools/dict/dict_build.h"
 #include "tools/dict/dict_check.h"
@@ -17,11 +18,21 @@ constexpr int kShownPerKind = 20;
 
 }  // namespace
 
-int RunCheck(const std::string& path, bool strict, bool all, bool json) {
+int RunCheck(const std::string& path, bool strict, bool all, bool json, const ContentRequest& content) {
   Diagnostics diagnostics(json ? Diagnostics::Mode::kCollect : Diagnostics::Mode::kPrint);
+  ContentOptions options;
+  GameTextSets game;
+  if (!PrepareContentChecks(content, &options, &game, &diagnostics)) {
+    if (json) PrintJson(JsonDocument("check", diagnostics, diagnostics.ExitStatus()));
+    return diagnostics.ExitStatus();
+  }
   DictFile file;
   const bool loaded = LoadDictFileOrReport(path, &file, &diagnostics);
-  if (loaded) ReportFindings(path, CheckDictFile(file), all ? 0 : kShownPerKind, &diagnostics);
+  if (loaded) {
+    ReportFindings(path, CheckDictFile(file), all ? 0 : kShownPerKind, &diagnostics);
+    ReportContentFindings(path, CheckFileContent(file, options, content.game.packageDir.empty() ? nullptr : &game),
+                          all ? 0 : kShownPerKind, &diagnostics);
+  }
   const int status = diagnostics.ExitStatus(strict);
   if (json) {
     Json document = JsonDocument("check", diagnostics, status);

@@ -7,6 +7,7 @@
 #include "tools/dict/dict_text.h"
 #include "tools/dict/game_texts.h"
 #include "tools/dict/json_report.h"
+#include "tools/dict/state_counts.h"
 #include "tools/dict/tool_io.h"
 
 namespace dict_tool {
@@ -41,6 +42,14 @@ Coverage Measure(const FileTexts& file, const BRXStringDict& dict) {
   return c;
 }
 
+// The texts of a file a lookup is made for: all but the empty ones.
+std::vector<std::string_view> NonEmptyTexts(const FileTexts& file) {
+  std::vector<std::string_view> texts;
+  for (const GameText& t : file.texts)
+    if (!TrimSpaces(UpToZero(t.text)).empty()) texts.push_back(t.text);
+  return texts;
+}
+
 void PrintRow(const std::string& name, const Coverage& c) {
   PrintResult(Format("%-40s %9llu %9llu %10llu %7s %%", name.c_str(), static_cast<unsigned long long>(c.texts),
                      static_cast<unsigned long long>(c.inDictionary), static_cast<unsigned long long>(c.translated),
@@ -60,6 +69,22 @@ int RunStats(const std::string& path, const GameDirs& game, bool quiet, bool all
     if (json) PrintJson(JsonDocument("stats", diagnostics, diagnostics.ExitStatus()));
     return diagnostics.ExitStatus();
   }
+  if (game.packageDir.empty()) {
+    // The dictionary alone: its entries by the file their remark names.
+    StateCounts total;
+    const std::vector<FileCounts> rows = CountByRemark(file, &total);
+    if (json) {
+      Json document = JsonDocument("stats", diagnostics, kExitOk);
+      document["dictionary"] = path;
+      document["entries_by_state"] = StateCountsJson(rows, total);
+      PrintJson(document);
+      return kExitOk;
+    }
+    PrintResult(StateTable(rows, total, "entries of the file"));
+    PrintResult(Format("%s: %s %% of the words of its entries translated or identical", path.c_str(),
+                       Percent(total.DoneWords(), total.Words()).c_str()));
+    return kExitOk;
+  }
 
   struct Row {
     std::string name;
@@ -67,6 +92,8 @@ int RunStats(const std::string& path, const GameDirs& game, bool quiet, bool all
     Coverage coverage;
   };
   std::vector<Row> rows;
+  std::vector<FileCounts> stateRows;
+  StateCounts stateTotal;
   Coverage dialogue, subtitles;
   int filesFound = 0;
   ForEachListedFile(game.packageDir, game.movieDir, Copy::kOriginal, "Reading", quiet,
@@ -81,6 +108,9 @@ int RunStats(const std::string& path, const GameDirs& game, bool quiet, bool all
                       const Coverage c = Measure(f, file.dict);
                       (f.movie ? subtitles : dialogue).Add(c);
                       if (c.texts > 0 || allFiles) rows.push_back({f.name, f.movie, c});
+                      const StateCounts states = CountTexts(NonEmptyTexts(f), file.dict);
+                      stateTotal.Add(states);
+                      if (states.Entries() > 0 || allFiles) stateRows.push_back({f.name, states});
                     });
   if (filesFound == 0) {
     diagnostics.Error("", kNoLine, "game",
@@ -103,6 +133,7 @@ int RunStats(const std::string& path, const GameDirs& game, bool quiet, bool all
     document["dialogue_strings"] = CoverageJson(dialogue);
     document["subtitles"] = CoverageJson(subtitles);
     document["total"] = CoverageJson(total);
+    document["texts_by_state"] = StateCountsJson(stateRows, stateTotal);
     PrintJson(document);
     return status;
   }
@@ -112,6 +143,8 @@ int RunStats(const std::string& path, const GameDirs& game, bool quiet, bool all
   PrintRow("dialogue strings", dialogue);
   PrintRow("subtitles", subtitles);
   PrintRow("total", total);
+  PrintResult("");
+  PrintResult(StateTable(stateRows, stateTotal, "texts of the file"));
   PrintResult(Format("%s covers %s %% of the game's texts: %llu of %llu translated", path.c_str(),
                      Percent(total.translated, total.texts).c_str(), static_cast<unsigned long long>(total.translated),
                      static_cast<unsigned long long>(total.texts)));

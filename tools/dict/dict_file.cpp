@@ -142,7 +142,8 @@ void ReportLoadError(const std::string& path, const LoadError& error, Diagnostic
       report(kNoLine, "larger than 200,000,000 bytes, which the patcher refuses");
       return;
     case LoadFailure::kPathTooLong:
-      diagnostics->IoError(path, "the path is too long for the dictionary loader (259 bytes at most)");
+      diagnostics->IoError(path, "the path is too long for the dictionary loader (" +
+                                     std::to_string(BRXStringDict::kPathCapacity - 1) + " bytes at most)");
       return;
     case LoadFailure::kNoEntry:
       report(1, "no entry: no line starts with \"qzrtn_res_No.\" after a line break "

@@ -43,7 +43,7 @@ enum class LoadFailure {
   kUnreadable,     // missing, or cannot be read
   kEmpty,          // size 0
   kTooLarge,       // above 200,000,000 bytes
-  kPathTooLong,    // the loader stores paths of up to 259 bytes
+  kPathTooLong,    // longer than the loader stores (BRXStringDict::kPathCapacity)
   kNoEntry,        // no entry marker at all
   kMissingMarker,  // a section marker of an entry is missing
   kChanged,        // the file changed while it was read
