@@ -326,6 +326,8 @@ int RunDictTool(int argc, char** argv) {
     CLI::App app(Wrap(kDescription, HelpWidth()), "hanhua-dict");
     app.footer(Wrap(kConventions, HelpWidth()));
     app.require_subcommand(1);
+    // Paths may begin with a slash on every system: "/x" is never an option.
+    app.allow_windows_style_options(false);
     app.set_help_all_flag("--help-all", "help for every command");
     app.set_version_flag("--version", kVersion, "the program's version");
     Options options;

@@ -186,10 +186,14 @@ const char* DefectCheckName(Defect defect) {
   return "";
 }
 
+namespace {
+
 Diagnostic FindingDiagnostic(const std::string& path, const Finding& f) {
   return {IsError(f.defect) ? Severity::kError : Severity::kWarning, path, f.line, f.entry,
           DefectCheckName(f.defect), f.message, false};
 }
+
+}  // namespace
 
 void ReportFindings(const std::string& path, const std::vector<Finding>& findings, int maxPerKind,
                     Diagnostics* diagnostics) {

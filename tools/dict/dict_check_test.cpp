@@ -34,16 +34,28 @@ struct Expected {
   uint32_t line;
 };
 
+// The findings of the library call CheckDictionary on a file holding text,
+// each with the defect its check name stands for.
 std::vector<Expected> Check(const std::string& text, uint32_t* entries = nullptr) {
   fixtures::TempDir dir;
   const std::string path = dir.File("chs.txt");
   EXPECT_TRUE(fixtures::WriteFileText(path, text));
-  DictFile file;
-  LoadError error;
-  EXPECT_TRUE(LoadDictFile(path, &file, &error)) << int(error.failure);
-  if (entries != nullptr) *entries = file.count();
+  const CheckResult result = CheckDictionary(path);
+  EXPECT_TRUE(result.loaded);
+  if (entries != nullptr) *entries = result.entries;
   std::vector<Expected> found;
-  for (const Finding& f : CheckDictFile(file)) found.push_back({f.defect, f.entry, f.line});
+  int errors = 0, warnings = 0;
+  for (const Diagnostic& d : result.findings) {
+    EXPECT_EQ(d.file, path);
+    int kind = 0;
+    while (kind < kDefectKinds && d.check != DefectCheckName(Defect(kind))) ++kind;
+    EXPECT_LT(kind, kDefectKinds) << d.check;
+    EXPECT_EQ(d.severity == Severity::kError, IsError(Defect(kind))) << d.check;
+    (d.severity == Severity::kError ? errors : warnings)++;
+    found.push_back({Defect(kind), uint32_t(d.entry), d.line});
+  }
+  EXPECT_EQ(result.errors, errors);
+  EXPECT_EQ(result.warnings, warnings);
   return found;
 }
 
