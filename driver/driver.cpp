@@ -1,12 +1,16 @@
 #include "driver/driver.h"
 
 #include <cstring>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
 #include <memory>
 #include <new>
 
 #include "common/messages.h"
 #include "driver/target_files.h"
 #include "platform/platform.h"
+#include "platform/setup_support.h"
 
 namespace driver {
 
@@ -128,6 +132,42 @@ void AnnounceNext(const char* packageDir, int next, void (*prepare)(const char*)
 
 }  // namespace
 
+namespace {
+
+// A temporary file this program made beside a listed file or its backup:
+// the listed name, ".bak" perhaps, ".~hanhua-" and 16 hex digits. Result:
+// the listed name's part, or empty when name is not such a file.
+std::string_view ListedPartOfTemporary(std::string_view name) {
+  constexpr std::string_view kMark = ".~hanhua-";
+  constexpr size_t kDigits = 16;
+  if (name.size() < kMark.size() + kDigits) return {};
+  std::string_view digits = name.substr(name.size() - kDigits);
+  for (char c : digits)
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return {};
+  std::string_view rest = name.substr(0, name.size() - kDigits);
+  if (rest.substr(rest.size() - kMark.size()) != kMark) return {};
+  rest.remove_suffix(kMark.size());
+  if (rest.size() > 4 && rest.substr(rest.size() - 4) == ".bak") rest.remove_suffix(4);
+  return rest;
+}
+
+// A run killed between naming a finished temporary file and renaming it
+// over its target leaves that file behind. Under the run's lock no other run
+// writes in the folder, so every such file of a listed name is a leftover and
+// is removed (a link among them is removed, never followed).
+void RemoveLeftoverTemporaries(const char* dir) {
+  std::vector<platform::FolderEntry> entries;
+  if (!platform::ListFolder(dir, &entries)) return;
+  std::unordered_set<std::string_view> listed(std::begin(kTargetFiles), std::end(kTargetFiles));
+  for (const platform::FolderEntry& entry : entries) {
+    std::string_view part = ListedPartOfTemporary(entry.name);
+    if (entry.kind == platform::EntryKind::kFolder || part.empty() || !listed.count(part)) continue;
+    platform::DeletePath(FilePath(dir, entry.name.c_str()).c_str());
+  }
+}
+
+}  // namespace
+
 std::string FilePath(const char* dir, const char* name) {
   std::string path(dir);
   path += '\\';
@@ -139,6 +179,8 @@ std::string BackupPath(const std::string& filePath) { return backup::PathOf(file
 
 void Eng2Chs(const char* packageDir, const char* movieDir, const Patchers& patchers, const Observer* observer) {
   RunLock lock(packageDir);
+  RemoveLeftoverTemporaries(movieDir);
+  RemoveLeftoverTemporaries(packageDir);
   for (int k = 0; k < kMovieCount; ++k) {
     PatchOne(movieDir, MovieName(k), k + 1, observer, [] {},
              [&](const ListedFile& file) { return PatchMovie(patchers, file); });
@@ -156,6 +198,8 @@ void Eng2Chs(const char* packageDir, const char* movieDir, const Patchers& patch
 
 void Chs2Eng(const char* packageDir, const char* movieDir, const Observer* observer) {
   RunLock lock(packageDir);
+  RemoveLeftoverTemporaries(movieDir);
+  RemoveLeftoverTemporaries(packageDir);
   for (int k = 0; k < kMovieCount; ++k) RestoreOne(movieDir, MovieName(k), k + 1, observer);
   for (int i = 0; i < kPackageCount; ++i) {
     platform::ConsolePrintf(messages::kMsgRestoring, i + 1, kPackageCount);

@@ -379,6 +379,22 @@ TEST_F(DriverRun, ObserverHearsOfEveryFile) {
 // POSIX). Moving a directory into itself, copying over a directory and
 // creating a file under a directory's name all fail, so the entry must pass
 // without touching the directory or anything in it.
+TEST_F(DriverRun, LeftoverTemporariesOfListedFilesGoOthersStay) {
+  // What a run killed between naming a temporary file and renaming it
+  // leaves behind; only files of this program beside listed files go.
+  const std::string leftover = Package(3) + ".~hanhua-0123456789abcdef";
+  const std::string backupLeftover = Movie(1) + ".bak.~hanhua-fedcba9876543210";
+  const std::vector<std::string> kept = {packages_ + "/chs.txt.~hanhua-0123456789abcdef",
+                                         Package(3) + ".~hanhua-0123", Package(3) + ".~hanhua-0123456789ABCDEF"};
+  for (const std::string& path : kept) WriteFileText(path, "keep");
+  WriteFileText(leftover, "partial");
+  WriteFileText(backupLeftover, "partial");
+  Chs2Eng();
+  EXPECT_FALSE(fixtures::FileExists(leftover));
+  EXPECT_FALSE(fixtures::FileExists(backupLeftover));
+  for (const std::string& path : kept) EXPECT_TRUE(fixtures::FileExists(path)) << path;
+}
+
 TEST_F(DriverRun, EmptyEntryLeavesThePackageDirectoryAlone) {
   WriteFileText(Package(0), "first");
   Eng2Chs();
