@@ -43,25 +43,9 @@ int RunCsvImport(const std::string& path, const std::string& output, Encoding en
     diagnostics.Error(path, kNoLine, "csv", "no entry: a dictionary without entries does not load");
     return diagnostics.ExitStatus();
   }
-  ReportUnwritable(entries, path, &diagnostics);
-
-  // The checks of each entry's texts, reported at the lines of the CSV file
-  // (a record's line, since a spreadsheet shows no lines inside a cell).
-  for (const Entry& e : entries) {
-    for (const TextFinding& t : CheckEntryTexts(e.source, e.target, e.remark)) {
-      if (t.defect == Defect::kMarkerInText) continue;  // reported above
-      diagnostics.Report({IsError(t.defect) ? Severity::kError : Severity::kWarning, path, e.line, kNoEntry,
-                          DefectCheckName(t.defect), t.message, false});
-    }
-  }
-  SortForLookup(&entries);
-  std::vector<Dropped> dropped;
-  KeepFirstOfEqualSources(&entries, &dropped);
-  for (const Dropped& d : dropped) {
-    diagnostics.Error(path, d.entry.line, "duplicate",
-                      "source " + Quoted(d.entry.source) + " is also the source of the record at line " +
-                          std::to_string(d.keptLine) + (d.sameTarget ? "" : ", with another target"));
-  }
+  // Findings are reported at the lines of the CSV file (a record's line,
+  // since a spreadsheet shows no lines inside a cell).
+  PrepareImportedEntries(&entries, path, "record", true, &diagnostics);
   if (diagnostics.errors() > 0) {
     diagnostics.Note(output, kNoLine, "output",
                      Format("not written: %d errors in %s; mend them there", diagnostics.errors(), path.c_str()));

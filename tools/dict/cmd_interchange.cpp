@@ -87,22 +87,7 @@ int Import(const std::string& path, const std::string& output, Interchange forma
     diagnostics.Error(path, kNoLine, check, "no message: a dictionary without entries does not load");
     return diagnostics.ExitStatus();
   }
-  ReportUnwritable(entries, path, &diagnostics);
-  for (const Entry& e : entries) {
-    for (const TextFinding& t : CheckEntryTexts(e.source, e.target, e.remark)) {
-      if (t.defect == Defect::kMarkerInText) continue;  // reported above
-      diagnostics.Report({IsError(t.defect) ? Severity::kError : Severity::kWarning, path, e.line, kNoEntry,
-                          DefectCheckName(t.defect), t.message, false});
-    }
-  }
-  SortForLookup(&entries);
-  std::vector<Dropped> dropped;
-  KeepFirstOfEqualSources(&entries, &dropped);
-  for (const Dropped& d : dropped) {
-    diagnostics.Error(path, d.entry.line, "duplicate",
-                      "source " + Quoted(d.entry.source) + " is also the source of the message at line " +
-                          std::to_string(d.keptLine));
-  }
+  PrepareImportedEntries(&entries, path, "message", false, &diagnostics);
   if (diagnostics.errors() > 0) {
     diagnostics.Note(output, kNoLine, "output",
                      Format("not written: %d errors in %s; mend them there", diagnostics.errors(), path.c_str()));

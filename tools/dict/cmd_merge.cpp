@@ -108,7 +108,7 @@ int RunMerge(const std::string& old, const std::string& templ, const std::string
                             {"similarity", made.similarity}});
   }
 
-  // Old translations whose source the game no longer has. Entries whose
+  // Old translations whose source is not among the template's texts. Entries whose
   // target is their source translate nothing and are only counted.
   std::vector<Entry> obsolete;
   for (size_t i = 0; i < oldEntries.size(); ++i) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "tools/dict/dict_check.h"
 #include "tools/dict/dict_text.h"
 #include "tools/dict/tool_io.h"
 
@@ -56,6 +57,27 @@ bool ReportUnwritable(const std::vector<Entry>& entries, const std::string& path
     }
   }
   return any;
+}
+
+void PrepareImportedEntries(std::vector<Entry>* entries, const std::string& path, const char* unit,
+                            bool sameTargetMatters, Diagnostics* diagnostics) {
+  ReportUnwritable(*entries, path, diagnostics);
+  for (const Entry& e : *entries) {
+    for (const TextFinding& t : CheckEntryTexts(e.source, e.target, e.remark)) {
+      if (t.defect == Defect::kMarkerInText) continue;  // reported above
+      diagnostics->Report({IsError(t.defect) ? Severity::kError : Severity::kWarning, path, e.line, kNoEntry,
+                           DefectCheckName(t.defect), t.message, false});
+    }
+  }
+  SortForLookup(entries);
+  std::vector<Dropped> dropped;
+  KeepFirstOfEqualSources(entries, &dropped);
+  for (const Dropped& d : dropped) {
+    diagnostics->Error(path, d.entry.line, "duplicate",
+                       "source " + Quoted(d.entry.source) + " is also the source of the " + unit + " at line " +
+                           std::to_string(d.keptLine) +
+                           (sameTargetMatters && !d.sameTarget ? ", with another target" : ""));
+  }
 }
 
 namespace {
