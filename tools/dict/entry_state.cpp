@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "tools/dict/dict_text.h"
+#include "tools/dict/fuzzy_match.h"
 
 namespace dict_tool {
 
@@ -216,6 +217,29 @@ uint64_t CountWords(std::string_view text) {
     i += length;
   }
   return words;
+}
+
+void ApplyImportedTranslation(std::string_view source, std::string own, ImportedTranslation translation,
+                              std::string* target, std::string* remark) {
+  *target = std::string(source);
+  if (translation.fuzzy && !translation.text.empty()) {
+    RemarkParts parts;
+    parts.own = std::move(own);
+    parts.fuzzy = true;
+    parts.suggestion = std::move(translation.text);
+    parts.suggestionSource = std::move(translation.suggestionSource);
+    if (!parts.suggestionSource.empty()) parts.similarity = Similarity(parts.suggestionSource, source);
+    *remark = JoinRemark(parts);
+  } else if (translation.text.empty() || !translation.reviewed || translation.fuzzy) {
+    *remark = std::move(own);
+  } else if (translation.text == source) {
+    RemarkParts parts = SplitRemark(own);
+    parts.identical = true;
+    *remark = JoinRemark(parts);
+  } else {
+    *remark = std::move(own);
+    *target = std::move(translation.text);
+  }
 }
 
 }  // namespace dict_tool

@@ -45,6 +45,20 @@ std::string JoinRemark(const RemarkParts& parts);
 
 EntryState StateOf(std::string_view source, std::string_view target, std::string_view remark);
 
+// How an interchange file (PO, XLIFF) states one unit's translation.
+struct ImportedTranslation {
+  std::string text;              // the translation or suggestion; empty: none
+  bool fuzzy = false;            // a suggestion awaiting review
+  bool reviewed = true;          // false: not translated yet, whatever text holds
+  std::string suggestionSource;  // the old source of a suggestion, if known
+};
+// The target and remark of an imported entry of source, own being the
+// unit's comments: a fuzzy text is kept as a suggestion in the remark; a
+// reviewed text equal to the source marks the entry deliberately identical;
+// any other reviewed text is the target; otherwise it stays untranslated.
+void ApplyImportedTranslation(std::string_view source, std::string own, ImportedTranslation translation,
+                              std::string* target, std::string* remark);
+
 // One-line form of a text: \n \r \t \" \\ escaped, between double quotes.
 std::string EscapeOnLine(std::string_view text);
 // The text of a one-line form; false when it is not one.

@@ -4,7 +4,6 @@
 
 #include "tools/dict/dict_text.h"
 #include "tools/dict/entry_state.h"
-#include "tools/dict/fuzzy_match.h"
 
 namespace dict_tool {
 
@@ -385,27 +384,11 @@ class Parser {
     std::string own = m.extracted;
     if (!m.extractedSeen && m.references.size() == 1) own = RemarkOfReference(m.references[0]);
     if (!m.translator.empty()) own += (own.empty() ? "" : "\n") + m.translator;
-    if (m.fuzzy && !m.str.empty()) {
-      RemarkParts parts;
-      parts.own = std::move(own);
-      parts.fuzzy = true;
-      parts.suggestion = std::move(m.str);
-      parts.suggestionSource = std::move(m.previous);
-      if (!parts.suggestionSource.empty()) parts.similarity = Similarity(parts.suggestionSource, e.source);
-      e.remark = JoinRemark(parts);
-      e.target = e.source;
-    } else if (m.str.empty() || m.fuzzy) {
-      e.remark = std::move(own);
-      e.target = e.source;
-    } else if (m.str == e.source) {
-      RemarkParts parts = SplitRemark(own);
-      parts.identical = true;
-      e.remark = JoinRemark(parts);
-      e.target = e.source;
-    } else {
-      e.remark = std::move(own);
-      e.target = std::move(m.str);
-    }
+    ImportedTranslation translation;
+    translation.text = std::move(m.str);
+    translation.fuzzy = m.fuzzy;
+    translation.suggestionSource = std::move(m.previous);
+    ApplyImportedTranslation(e.source, std::move(own), std::move(translation), &e.target, &e.remark);
     entries_->push_back(std::move(e));
     return true;
   }

@@ -6,7 +6,6 @@
 #include <sstream>
 
 #include "tools/dict/entry_state.h"
-#include "tools/dict/fuzzy_match.h"
 
 namespace dict_tool {
 
@@ -172,27 +171,12 @@ bool ReadXliff(std::string_view text, std::vector<Entry>* entries, ReadError* er
       const bool fuzzy = state.rfind("needs-review", 0) == 0 || state == "needs-adaptation" ||
                          state == "needs-l10n" ||
                          (state.empty() && std::string_view(unit.attribute("approved").as_string()) == "no");
-      if (targetNode && fuzzy && !target.empty()) {
-        RemarkParts parts;
-        parts.own = std::move(note);
-        parts.fuzzy = true;
-        parts.suggestion = std::move(target);
-        TextOf(unit.child("alt-trans").child("source"), &parts.suggestionSource);
-        if (!parts.suggestionSource.empty()) parts.similarity = Similarity(parts.suggestionSource, e.source);
-        e.remark = JoinRemark(parts);
-        e.target = e.source;
-      } else if (!targetNode || target.empty() || !reviewed || fuzzy) {
-        e.remark = std::move(note);
-        e.target = e.source;
-      } else if (target == e.source) {
-        RemarkParts parts = SplitRemark(note);
-        parts.identical = true;
-        e.remark = JoinRemark(parts);
-        e.target = e.source;
-      } else {
-        e.remark = std::move(note);
-        e.target = std::move(target);
-      }
+      ImportedTranslation translation;
+      if (targetNode) translation.text = std::move(target);
+      translation.fuzzy = fuzzy;
+      translation.reviewed = reviewed;
+      if (translation.fuzzy) TextOf(unit.child("alt-trans").child("source"), &translation.suggestionSource);
+      ApplyImportedTranslation(e.source, std::move(note), std::move(translation), &e.target, &e.remark);
       entries->push_back(std::move(e));
     }
   }
