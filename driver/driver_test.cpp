@@ -385,7 +385,7 @@ TEST_F(DriverRun, LeftoverTemporariesOfListedFilesGoOthersStay) {
   const std::string leftover = Package(3) + ".~hanhua-0123456789abcdef";
   const std::string backupLeftover = Movie(1) + ".bak.~hanhua-fedcba9876543210";
   const std::vector<std::string> kept = {packages_ + "/chs.txt.~hanhua-0123456789abcdef",
-                                         Package(3) + ".~hanhua-0123", Package(3) + ".~hanhua-0123456789ABCDEF"};
+                                         Package(3) + ".~hanhua-0123", Package(3) + ".~hanhua-0123456789abcdeg"};
   for (const std::string& path : kept) WriteFileText(path, "keep");
   WriteFileText(leftover, "partial");
   WriteFileText(backupLeftover, "partial");
