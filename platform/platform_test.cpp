@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/fixtures/files.h"
+#include "tests/support/files.h"
 
 namespace {
 
