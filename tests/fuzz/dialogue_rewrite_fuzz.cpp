@@ -56,13 +56,9 @@ const package::NameSlots& Names() {
 
 }  // namespace
 
+// The rewriter reads chs.txt from the current directory.
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  platform::ConsoleSetUtf8(false);
-  std::string dictionary = Dictionary();
-  fuzz::WriteScratchFile("chs.txt", reinterpret_cast<const uint8_t*>(dictionary.data()),
-                         dictionary.size());
-  // The rewriter reads chs.txt from the current directory.
-  return fuzz::EnterScratchDir(argc, argv) ? 0 : 1;
+  return fuzz::PrepareDictionaryTarget(Dictionary(), false, argc, argv) ? 0 : 1;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

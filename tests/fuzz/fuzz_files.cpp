@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <vector>
 
+#include "platform/platform.h"
+
 namespace fuzz {
 
 const std::string& ScratchDir() {
@@ -57,5 +59,20 @@ bool EnterScratchDir(int* argc, char*** argv) {
   }
   return chdir(ScratchDir().c_str()) == 0;
 }
+
+bool PrepareDictionaryTarget(const std::string& dictionaryText, bool quiet, int* argc, char*** argv) {
+  platform::ConsoleSetUtf8(false);
+  WriteScratchFile("chs.txt", reinterpret_cast<const uint8_t*>(dictionaryText.data()), dictionaryText.size());
+  if (!EnterScratchDir(argc, argv)) return false;
+  return !quiet || freopen("/dev/null", "w", stdout) != nullptr;
+}
+
+const char kPackageDictionary[] =
+    "\r\nqzrtn_res_No.00000000\r\nqzrtn_res_ENG_Start\r\nHello\r\nqzrtn_res_ENG_End\r\n"
+    "qzrtn_res_CHI_Start\r\n\xE4\xBD\xA0\xE5\xA5\xBD\r\nqzrtn_res_CHI_End\r\n"
+    "qzrtn_res_Remark00_Start\r\n\r\nqzrtn_res_Remark00_End\r\n"
+    "\r\nqzrtn_res_No.00000001\r\nqzrtn_res_ENG_Start\r\nYes\r\nqzrtn_res_ENG_End\r\n"
+    "qzrtn_res_CHI_Start\r\nlonger translation text\r\nqzrtn_res_CHI_End\r\n"
+    "qzrtn_res_Remark00_Start\r\n\r\nqzrtn_res_Remark00_End\r\n";
 
 }  // namespace fuzz

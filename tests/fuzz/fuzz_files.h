@@ -21,4 +21,15 @@ std::string WriteScratchFile(const std::string& name, const uint8_t* data, size_
 // caller's directories. Call from LLVMFuzzerInitialize; false on failure.
 bool EnterScratchDir(int* argc, char*** argv);
 
+// The set-up of a target whose code reads "chs.txt": console texts in GBK,
+// dictionaryText written to chs.txt in the scratch directory, which becomes
+// the current one (EnterScratchDir), and with quiet, standard output
+// discarded (the patchers print their failures; what counts is the fuzzer's
+// own output on stderr). Call from LLVMFuzzerInitialize; false on failure.
+bool PrepareDictionaryTarget(const std::string& dictionaryText, bool quiet, int* argc, char*** argv);
+
+// The chs.txt of the package targets: "Hello", and "Yes" with a translation
+// longer than itself.
+extern const char kPackageDictionary[];
+
 }  // namespace fuzz

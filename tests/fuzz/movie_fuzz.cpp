@@ -10,7 +10,7 @@
 #include "movie/movie_patcher.h"
 #include "platform/platform.h"
 #include "tests/fuzz/fuzz_files.h"
-#include "tools/fixtures/files.h"
+#include "tests/support/files.h"
 
 namespace {
 
@@ -27,12 +27,9 @@ const char kDictionary[] =
 
 }  // namespace
 
+// The patcher reads chs.txt from the current directory.
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  platform::ConsoleSetUtf8(false);
-  fuzz::WriteScratchFile("chs.txt", reinterpret_cast<const uint8_t*>(kDictionary),
-                         sizeof kDictionary - 1);
-  // The patcher reads chs.txt from the current directory.
-  return fuzz::EnterScratchDir(argc, argv) ? 0 : 1;
+  return fuzz::PrepareDictionaryTarget(kDictionary, false, argc, argv) ? 0 : 1;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -11,29 +11,12 @@
 #include "package/package_patcher.h"
 #include "platform/platform.h"
 #include "tests/fuzz/fuzz_files.h"
-#include "tools/fixtures/files.h"
+#include "tests/support/files.h"
 
-namespace {
-
-const char kDictionary[] =
-    "\r\nqzrtn_res_No.00000000\r\nqzrtn_res_ENG_Start\r\nHello\r\nqzrtn_res_ENG_End\r\n"
-    "qzrtn_res_CHI_Start\r\n\xE4\xBD\xA0\xE5\xA5\xBD\r\nqzrtn_res_CHI_End\r\n"
-    "qzrtn_res_Remark00_Start\r\n\r\nqzrtn_res_Remark00_End\r\n"
-    "\r\nqzrtn_res_No.00000001\r\nqzrtn_res_ENG_Start\r\nYes\r\nqzrtn_res_ENG_End\r\n"
-    "qzrtn_res_CHI_Start\r\nlonger translation text\r\nqzrtn_res_CHI_End\r\n"
-    "qzrtn_res_Remark00_Start\r\n\r\nqzrtn_res_Remark00_End\r\n";
-
-}  // namespace
-
+// The patcher reads chs.txt from the current directory and prints its
+// failures.
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  platform::ConsoleSetUtf8(false);
-  fuzz::WriteScratchFile("chs.txt", reinterpret_cast<const uint8_t*>(kDictionary),
-                         sizeof kDictionary - 1);
-  // The patcher reads chs.txt from the current directory.
-  if (!fuzz::EnterScratchDir(argc, argv)) return 1;
-  // The patcher prints its failures; the fuzzer's own output is what counts.
-  if (freopen("/dev/null", "w", stdout) == nullptr) return 1;
-  return 0;
+  return fuzz::PrepareDictionaryTarget(fuzz::kPackageDictionary, true, argc, argv) ? 0 : 1;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -5,8 +5,6 @@
 // and offset, import count and offset); the rest is the package image, also
 // written to the output file that relocations append to. The scratch
 // directory holds a small chs.txt so that dialogue exports get translated.
-#include <unistd.h>
-
 #include <cstring>
 #include <string>
 
@@ -17,31 +15,14 @@
 
 namespace {
 
-const char kDictionary[] =
-    "\r\nqzrtn_res_No.00000000\r\nqzrtn_res_ENG_Start\r\nHello\r\nqzrtn_res_ENG_End\r\n"
-    "qzrtn_res_CHI_Start\r\n\xE4\xBD\xA0\xE5\xA5\xBD\r\nqzrtn_res_CHI_End\r\n"
-    "qzrtn_res_Remark00_Start\r\n\r\nqzrtn_res_Remark00_End\r\n"
-    "\r\nqzrtn_res_No.00000001\r\nqzrtn_res_ENG_Start\r\nYes\r\nqzrtn_res_ENG_End\r\n"
-    "qzrtn_res_CHI_Start\r\nlonger translation text\r\nqzrtn_res_CHI_End\r\n"
-    "qzrtn_res_Remark00_Start\r\n\r\nqzrtn_res_Remark00_End\r\n";
-
 constexpr size_t kFields = 24;
-
-// The fuzzer's own directory; the patcher runs in the scratch directory,
-// where "chs.txt" lies, and libFuzzer's relative corpus paths need this one.
-std::string g_home;
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  platform::ConsoleSetUtf8(false);
-  fuzz::WriteScratchFile("chs.txt", reinterpret_cast<const uint8_t*>(kDictionary),
-                         sizeof kDictionary - 1);
-  char home[4096];
-  if (getcwd(home, sizeof home) == nullptr) return 1;
-  g_home = home;
-  if (freopen("/dev/null", "w", stdout) == nullptr) return 1;
-  return 0;
+// The dialogue rewriter reads chs.txt from the current directory; the table
+// readers print their failures.
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  return fuzz::PrepareDictionaryTarget(fuzz::kPackageDictionary, true, argc, argv) ? 0 : 1;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -61,10 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   package::PackageFiles files;
   files.output = platform::OpenWrite(path.c_str(), platform::kOpenExisting);
   files.outputPath = path.c_str();
-  if (chdir(fuzz::ScratchDir().c_str()) == 0) {
-    package::TranslateDialogueExports(image, files);
-    if (chdir(g_home.c_str()) != 0) __builtin_trap();
-  }
+  package::TranslateDialogueExports(image, files);
   platform::Close(files.output);
   return 0;
 }
