@@ -1,6 +1,8 @@
-// Entries for the round trips of the interchange files: every byte class a
-// text can hold in them and every state an entry can be in, in lookup order.
+// Entries for the round trips of the interchange files (CSV, PO, XLIFF) and
+// the check that entries came back with the same texts.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <vector>
 
@@ -8,6 +10,8 @@
 
 namespace dict_tool {
 
+// Every byte class a text can hold in PO and XLIFF and every state an entry
+// can be in, in lookup order.
 inline std::vector<Entry> InterchangeSample() {
   return {
       {"", "\xE7\xA9\xBA", "an empty source: its msgid needs a context", 0},
@@ -22,6 +26,16 @@ inline std::vector<Entry> InterchangeSample() {
        "Pkg2.upk A'B'\n[fuzzy 93%] \"\xE9\xBB\x8E\xE6\x98\x8E\\n\\\"x\\\"\"\n[fuzzy source] \"We ride at dawn.\"", 0},
       {"\xC3\xA9t\xC3\xA9 \xF0\x9F\x98\x80", "\xE5\xA4\x8F \xF0\x9F\x98\x80", "[identical] is not last\nhere", 0},
   };
+}
+
+// The same number of entries, each with the same source, target and remark.
+inline void ExpectSameTexts(const std::vector<Entry>& expected, const std::vector<Entry>& actual) {
+  ASSERT_EQ(expected.size(), actual.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(expected[i].source, actual[i].source) << i;
+    EXPECT_EQ(expected[i].target, actual[i].target) << i;
+    EXPECT_EQ(expected[i].remark, actual[i].remark) << i;
+  }
 }
 
 }  // namespace dict_tool

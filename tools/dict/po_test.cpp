@@ -16,15 +16,6 @@
 namespace dict_tool {
 namespace {
 
-void ExpectSameTexts(const std::vector<Entry>& expected, const std::vector<Entry>& actual) {
-  ASSERT_EQ(expected.size(), actual.size());
-  for (size_t i = 0; i < expected.size(); ++i) {
-    EXPECT_EQ(expected[i].source, actual[i].source) << i;
-    EXPECT_EQ(expected[i].target, actual[i].target) << i;
-    EXPECT_EQ(expected[i].remark, actual[i].remark) << i;
-  }
-}
-
 TEST(Po, EveryByteAndStateSurvivesExportAndImport) {
   std::vector<Entry> sample = InterchangeSample();
   // The same source twice: the second message gets a context of its own.

@@ -23,6 +23,7 @@
 #include "tools/dict/csv.h"
 #include "tools/dict/dict_build.h"
 #include "tools/dict/dict_file.h"
+#include "tools/dict/interchange_test_sample.h"
 #include "tools/dict/json_report.h"
 #include "tools/dict/test_game.h"
 #include "tools/dict/tool_io.h"
@@ -471,7 +472,7 @@ TEST_F(Toolkit, ForeignEncodingsAreNamedAndConvertedWhenAskedFor) {
 }
 
 TEST_F(Toolkit, CsvRoundTripKeepsEveryByteOfEveryText) {
-  const std::vector<Entry> tricky = {
+  std::vector<Entry> sorted = {
       {"Comma, inside", "\xE9\x80\x97\xE5\x8F\xB7, \xE5\x86\x85", "a, b", 0},
       {"Quote \"inside\"", "\"\"", "\"", 0},
       {"Two\r\nlines", "A\r\nB\r\n", "CR LF at the end", 0},
@@ -479,19 +480,12 @@ TEST_F(Toolkit, CsvRoundTripKeepsEveryByteOfEveryText) {
       {"bare\rCR", "bare\nLF", "", 0},
       {"empty target", "", "", 0},
   };
-  std::vector<Entry> sorted = tricky;
   SortForLookup(&sorted);
   ASSERT_TRUE(WriteDict(sorted, File("chs.txt")));
   ASSERT_EQ(Dict({"csv", "export", File("chs.txt"), "-o", File("x.csv")}).code, 0);
   Result r = Dict({"csv", "import", File("x.csv"), "-o", File("back.txt")});
   EXPECT_EQ(r.code, 0) << r.out;  // the empty target is only a warning
-  const std::vector<Entry> back = EntriesIn(File("back.txt"));
-  ASSERT_EQ(back.size(), sorted.size());
-  for (size_t i = 0; i < back.size(); ++i) {
-    EXPECT_EQ(back[i].source, sorted[i].source) << i;
-    EXPECT_EQ(back[i].target, sorted[i].target) << i;
-    EXPECT_EQ(back[i].remark, sorted[i].remark) << i;
-  }
+  ExpectSameTexts(sorted, EntriesIn(File("back.txt")));
 }
 
 TEST_F(Toolkit, VerifyWithTheDictionaryAndTheJsonDocuments) {

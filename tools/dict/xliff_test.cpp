@@ -30,12 +30,7 @@ TEST(Xliff, EveryByteAndStateSurvivesExportAndImport) {
   std::vector<Entry> back;
   ReadError error;
   ASSERT_TRUE(ReadXliff(XliffText(sample, "chs.txt"), &back, &error)) << error.line << ": " << error.message;
-  ASSERT_EQ(back.size(), sample.size());
-  for (size_t i = 0; i < sample.size(); ++i) {
-    EXPECT_EQ(sample[i].source, back[i].source) << i;
-    EXPECT_EQ(sample[i].target, back[i].target) << i;
-    EXPECT_EQ(sample[i].remark, back[i].remark) << i;
-  }
+  ExpectSameTexts(sample, back);
 }
 
 TEST(Xliff, ReadsTheStatesOfOtherTools) {
