@@ -107,12 +107,8 @@ struct Scene {
   std::string backup = shipped + ".bak";
 
   fixtures::CompressedPackage Install(const Bytes& plain, uint32_t compression) {
-    fixtures::CompressOptions options;
-    options.compression = compression;
-    options.chunkSize = 512;
-    options.blockSize = 128;
     fixtures::CompressedPackage packed;
-    EXPECT_TRUE(fixtures::CompressPackage(plain, options, &packed));
+    EXPECT_TRUE(fixtures::CompressPackage(plain, fixtures::SmallChunks(compression), &packed));
     EXPECT_TRUE(fixtures::WriteFileBytes(backup, packed.bytes));
     return packed;
   }

@@ -378,6 +378,15 @@ Bytes MixedBytes(std::mt19937& random, size_t size) {
   return out;
 }
 
+// A package of one export whose body is size mixed bytes made from seed.
+fixtures::BuiltPackage OneBodyPackage(uint32_t seed, size_t size) {
+  fixtures::PackageContents c;
+  c.AddName("None");
+  std::mt19937 random(seed);
+  c.AddExport(c.AddClassImport("Thing"), c.Name("Body"), MixedBytes(random, size));
+  return fixtures::BuildPackage(c);
+}
+
 // A package of a random layout: either compression, blocks from 16 bytes to
 // 4 KiB, one to 150 blocks per chunk (past the 64 blocks that are laid out
 // at a time), a last block and a last chunk that are usually short.
@@ -547,11 +556,7 @@ TEST_F(DecompressionThreads, GiveTheFilesAndMessagesOfOneThread) {
 TEST_F(DecompressionThreads, FailuresAtTheEdgesOfALayoutBatch) {
   // 150 blocks in one chunk: laid out 64 at a time, so a failure can sit at
   // the first or last block of a batch, with another in the next batch.
-  fixtures::PackageContents c;
-  c.AddName("None");
-  std::mt19937 random(7);
-  c.AddExport(c.AddClassImport("Thing"), c.Name("Body"), MixedBytes(random, 150 * 32));
-  fixtures::BuiltPackage plain = fixtures::BuildPackage(c);
+  fixtures::BuiltPackage plain = OneBodyPackage(7, 150 * 32);
   for (uint32_t compression : {fixtures::kCompressionZlib, fixtures::kCompressionLzo}) {
     fixtures::CompressOptions options;
     options.compression = compression;
@@ -579,11 +584,7 @@ TEST_F(DecompressionThreads, OverlappingSlotsKeepTheLaterBlock) {
   // A zlib block whose entry and data are longer than the block size runs
   // into the next block's slot; the next block then overwrites the overlap,
   // as when the blocks are decompressed one after another.
-  fixtures::PackageContents c;
-  c.AddName("None");
-  std::mt19937 random(11);
-  c.AddExport(c.AddClassImport("Thing"), c.Name("Body"), MixedBytes(random, 8 * 1024));
-  fixtures::BuiltPackage plain = fixtures::BuildPackage(c);
+  fixtures::BuiltPackage plain = OneBodyPackage(11, 8 * 1024);
   const Bytes longText(1536, 'L');
   Bytes longStream(4096);
   uLongf length = longStream.size();

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -18,6 +17,7 @@
 
 #include "bench/corpus.h"
 #include "driver/target_files.h"
+#include "tests/support/child_output_posix.h"
 #include "tests/support/console_text.h"
 #include "tests/support/demo_game.h"
 #include "tests/support/dir_state.h"
@@ -80,13 +80,7 @@ Result RunProgram(const std::vector<std::string>& args, const std::map<std::stri
     _exit(127);
   }
   close(pipeFds[1]);
-  char buffer[65536];
-  ssize_t n;
-  while ((n = read(pipeFds[0], buffer, sizeof buffer)) > 0) result.out.append(buffer, size_t(n));
-  close(pipeFds[0]);
-  int status = 0;
-  if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))
-    result.exitCode = WEXITSTATUS(status);
+  result.exitCode = fixtures::CollectChildOutput(pipeFds[0], pid, &result.out);
   return result;
 }
 
@@ -231,12 +225,7 @@ class HanhuaOnDemoGame : public ::testing::Test {
     return RunProgram({HANHUA_BINARY, command, "CookedPC", "Movies"}, {{"LC_ALL", "C"}}, root_.path());
   }
   // The listed files that hold other bytes than the original, by path.
-  std::vector<std::string> ChangedFiles() const {
-    std::vector<std::string> changed;
-    for (const auto& [path, bytes] : original_)
-      if (ReadFileBytes(path) != bytes) changed.push_back(path);
-    return changed;
-  }
+  std::vector<std::string> ChangedFiles() const { return fixtures::ChangedFiles(original_); }
 
   TempDir root_;
   bool attributes_ = false;

@@ -211,12 +211,7 @@ class DemoGameWin32 : public ::testing::Test {
   Result Run(const std::string& command) {
     return RunProgram({ProgramPath(), command, "CookedPC", "Movies"}, root_.path());
   }
-  std::vector<std::string> ChangedFiles() const {
-    std::vector<std::string> changed;
-    for (const auto& [path, bytes] : original_)
-      if (ReadFileBytes(path) != bytes) changed.push_back(path);
-    return changed;
-  }
+  std::vector<std::string> ChangedFiles() const { return fixtures::ChangedFiles(original_); }
 
   TempDir root_;
   std::map<std::string, Bytes> original_;

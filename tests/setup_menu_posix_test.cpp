@@ -1,12 +1,12 @@
 // hanhua-setup as a player drives it: the built program started without
 // arguments in the game folder, its menu answered through standard input.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <string>
 
+#include "tests/support/child_output_posix.h"
 #include "tests/support/demo_game.h"
 #include "tests/support/dir_state.h"
 #include "tests/support/files.h"
@@ -40,12 +40,7 @@ Result RunMenu(const std::string& cwd, const std::string& input) {
   // The answers fit in the pipe's buffer: written whole before reading.
   if (write(in[1], input.data(), input.size()) != ssize_t(input.size())) ADD_FAILURE() << "input not written";
   close(in[1]);
-  char buffer[65536];
-  ssize_t n;
-  while ((n = read(out[0], buffer, sizeof buffer)) > 0) result.out.append(buffer, size_t(n));
-  close(out[0]);
-  int status = 0;
-  if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+  result.exitCode = fixtures::CollectChildOutput(out[0], pid, &result.out);
   return result;
 }
 
