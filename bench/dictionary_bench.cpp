@@ -89,10 +89,19 @@ const BRXStringEntry* Find(const BRXStringDict& dict, const char* key, bool shar
   return shared ? FindSharedEntry(dict, key) : dict.FindEntry(key);
 }
 
-// Looks the keys up one after another, round and round, for as long as the
-// benchmark runs; returns the number of hits.
-size_t LookUpInTurn(benchmark::State& state, const BRXStringDict& dict, const std::vector<std::string>& keys) {
-  size_t i = 0, found = 0;
+// Loads the corpus as the shared dictionary, then looks the keys up one
+// after another, round and round, for as long as the benchmark runs.
+// Returns the number of hits, or -1 with the benchmark skipped when the
+// dictionary does not load whole.
+int64_t LookUpInTurn(benchmark::State& state, const std::vector<std::string>& keys) {
+  fixtures::TempDir dir;
+  const BRXStringDict& dict = LoadShared(TheCorpus(), dir);
+  if (dict.GetCount() != kEntries) {
+    state.SkipWithError("load failed");
+    return -1;
+  }
+  size_t i = 0;
+  int64_t found = 0;
   for (auto _ : state) {
     found += Find(dict, keys[i].c_str(), state.range(0) != 0) != nullptr;
     if (++i == keys.size()) i = 0;
@@ -103,9 +112,6 @@ size_t LookUpInTurn(benchmark::State& state, const BRXStringDict& dict, const st
 
 void BM_FindEntry(benchmark::State& state) {
   const Corpus& corpus = TheCorpus();
-  fixtures::TempDir dir;
-  const BRXStringDict& dict = LoadShared(corpus, dir);
-  if (dict.GetCount() != kEntries) return state.SkipWithError("load failed");
   // Keys in a scattered order, half of them with spaces around, as a
   // patcher's texts come.
   std::vector<std::string> keys;
@@ -113,21 +119,18 @@ void BM_FindEntry(benchmark::State& state) {
     const std::string& s = corpus.entries[size_t(i) * 7919 % kEntries].source;
     keys.push_back(i % 2 ? " " + s + "  " : s);
   }
-  const size_t found = LookUpInTurn(state, dict, keys);
-  if (found != size_t(state.iterations())) state.SkipWithError("a present key was missed");
+  const int64_t found = LookUpInTurn(state, keys);
+  if (found < 0) return;
+  if (found != int64_t(state.iterations())) state.SkipWithError("a present key was missed");
   state.counters["hit_rate"] = double(found) / double(state.iterations());
 }
 BENCHMARK(BM_FindEntry)->Arg(0)->Arg(1);
 
 void BM_FindEntryMiss(benchmark::State& state) {
   const Corpus& corpus = TheCorpus();
-  fixtures::TempDir dir;
-  const BRXStringDict& dict = LoadShared(corpus, dir);
-  if (dict.GetCount() != kEntries) return state.SkipWithError("load failed");
   std::vector<std::string> keys;
   for (int i = 0; i < 4096; ++i) keys.push_back(corpus.entries[size_t(i) * 24 % kEntries].source + "?");
-  const size_t found = LookUpInTurn(state, dict, keys);
-  if (found != 0) state.SkipWithError("unexpected hit");
+  if (LookUpInTurn(state, keys) > 0) state.SkipWithError("unexpected hit");
 }
 BENCHMARK(BM_FindEntryMiss)->Arg(0)->Arg(1);
 

@@ -339,6 +339,15 @@ NameResult NameExport(const Layout& layout, uint32_t index) {
   return r;
 }
 
+// The same for a package of the path names and these tables.
+NameResult NameExport(const std::vector<uint32_t>& imports, const std::vector<TestExport>& exports, uint32_t index) {
+  Layout layout;
+  layout.names = PathNames();
+  layout.imports = imports;
+  layout.exports = exports;
+  return NameExport(layout, index);
+}
+
 TEST(ObjectPath, ClassesSuffixesAndOuters) {
   const int32_t intMin = INT32_MIN;
   struct Case {
@@ -375,11 +384,7 @@ TEST(ObjectPath, ClassesSuffixesAndOuters) {
        "AkDialogueEvent'.'"},
   };
   for (const Case& c : cases) {
-    Layout layout;
-    layout.names = PathNames();
-    layout.imports = c.imports;
-    layout.exports = c.exports;
-    NameResult r = NameExport(layout, c.index);
+    NameResult r = NameExport(c.imports, c.exports, c.index);
     EXPECT_EQ(r.code, 1) << c.what;
     EXPECT_EQ(r.path, c.path) << c.what;
     EXPECT_EQ(r.printed, "") << c.what;
@@ -434,11 +439,7 @@ TEST(ObjectPath, IndexesOutsideTheirTablesAreRefused) {
        loop},
   };
   for (const Case& c : cases) {
-    Layout layout;
-    layout.names = PathNames();
-    layout.imports = c.imports;
-    layout.exports = c.exports;
-    NameResult r = NameExport(layout, c.index);
+    NameResult r = NameExport(c.imports, c.exports, c.index);
     EXPECT_EQ(r.code, c.code) << c.what;
     EXPECT_EQ(r.printed, c.printed) << c.what;
   }
