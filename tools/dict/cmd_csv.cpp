@@ -45,13 +45,7 @@ int RunCsvImport(const std::string& path, const std::string& output, Encoding en
   }
   // Findings are reported at the lines of the CSV file (a record's line,
   // since a spreadsheet shows no lines inside a cell).
-  PrepareImportedEntries(&entries, path, "record", true, &diagnostics);
-  if (diagnostics.errors() > 0) {
-    diagnostics.Note(output, kNoLine, "output",
-                     Format("not written: %d errors in %s; mend them there", diagnostics.errors(), path.c_str()));
-    return diagnostics.ExitStatus();
-  }
-  if (!WriteDictionary(entries, output, Form::kText, &diagnostics)) return diagnostics.ExitStatus();
+  if (!WriteImportedEntries(&entries, path, output, "record", true, &diagnostics)) return diagnostics.ExitStatus();
   PrintResult(Format("%s: %zu entries in lookup order; %d warnings", output.c_str(), entries.size(),
                      diagnostics.warnings()));
   return kExitOk;

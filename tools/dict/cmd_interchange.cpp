@@ -87,13 +87,7 @@ int Import(const std::string& path, const std::string& output, Interchange forma
     diagnostics.Error(path, kNoLine, check, "no message: a dictionary without entries does not load");
     return diagnostics.ExitStatus();
   }
-  PrepareImportedEntries(&entries, path, "message", false, &diagnostics);
-  if (diagnostics.errors() > 0) {
-    diagnostics.Note(output, kNoLine, "output",
-                     Format("not written: %d errors in %s; mend them there", diagnostics.errors(), path.c_str()));
-    return diagnostics.ExitStatus();
-  }
-  if (!WriteDictionary(entries, output, Form::kText, &diagnostics)) return diagnostics.ExitStatus();
+  if (!WriteImportedEntries(&entries, path, output, "message", false, &diagnostics)) return diagnostics.ExitStatus();
   PrintResult(Format("%s: %zu entries in lookup order: %s; %d warnings", output.c_str(), entries.size(),
                      StateCounts(entries).c_str(), diagnostics.warnings()));
   return kExitOk;

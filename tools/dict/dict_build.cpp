@@ -59,8 +59,8 @@ bool ReportUnwritable(const std::vector<Entry>& entries, const std::string& path
   return any;
 }
 
-void PrepareImportedEntries(std::vector<Entry>* entries, const std::string& path, const char* unit,
-                            bool sameTargetMatters, Diagnostics* diagnostics) {
+bool WriteImportedEntries(std::vector<Entry>* entries, const std::string& path, const std::string& output,
+                          const char* unit, bool sameTargetMatters, Diagnostics* diagnostics) {
   ReportUnwritable(*entries, path, diagnostics);
   for (const Entry& e : *entries) {
     for (const TextFinding& t : CheckEntryTexts(e.source, e.target, e.remark)) {
@@ -78,6 +78,12 @@ void PrepareImportedEntries(std::vector<Entry>* entries, const std::string& path
                            std::to_string(d.keptLine) +
                            (sameTargetMatters && !d.sameTarget ? ", with another target" : ""));
   }
+  if (diagnostics->errors() > 0) {
+    diagnostics->Note(output, kNoLine, "output",
+                      Format("not written: %d errors in %s; mend them there", diagnostics->errors(), path.c_str()));
+    return false;
+  }
+  return WriteDictionary(*entries, output, Form::kText, diagnostics);
 }
 
 namespace {

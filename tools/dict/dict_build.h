@@ -46,14 +46,16 @@ void KeepFirstOfEqualSources(std::vector<Entry>* entries, std::vector<Dropped>* 
 // each such entry's line and says whether there was one.
 bool ReportUnwritable(const std::vector<Entry>& entries, const std::string& path, Diagnostics* diagnostics);
 
-// What every import does with the entries it read from path before they
-// are written: reports texts the dictionary cannot hold and the checks of
-// each entry's texts at the entries' lines, sorts them into lookup order
-// and keeps the first of equal sources, reporting the others as duplicates
-// of the unit ("record", "message") at the kept one's line (with "another
-// target" when sameTargetMatters and the targets differ).
-void PrepareImportedEntries(std::vector<Entry>* entries, const std::string& path, const char* unit,
-                            bool sameTargetMatters, Diagnostics* diagnostics);
+// What every import does with the entries it read from path: reports texts
+// the dictionary cannot hold and the checks of each entry's texts at the
+// entries' lines, sorts them into lookup order and keeps the first of equal
+// sources, reporting the others as duplicates of the unit ("record",
+// "message") at the kept one's line (with "another target" when
+// sameTargetMatters and the targets differ). With no error reported, writes
+// the entries to output in the text form (WriteDictionary); otherwise notes
+// that output is not written. True when it is written.
+bool WriteImportedEntries(std::vector<Entry>* entries, const std::string& path, const std::string& output,
+                          const char* unit, bool sameTargetMatters, Diagnostics* diagnostics);
 
 enum class Form { kText, kBinary };
 
