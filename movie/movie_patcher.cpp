@@ -38,19 +38,6 @@ constexpr uint32_t kGridStep = 16;
 constexpr uint32_t kMinimumRemainder = 64;
 constexpr uint32_t kLargestSearchLength = 0x7FFFFFFF;
 
-class OpenFile {
- public:
-  explicit OpenFile(platform::File file) : file_(file) {}
-  ~OpenFile() { platform::Close(file_); }
-  OpenFile(const OpenFile&) = delete;
-  OpenFile& operator=(const OpenFile&) = delete;
-  platform::File get() const { return file_; }
-  bool is_open() const { return file_ != platform::kNoFile; }
-
- private:
-  platform::File file_;
-};
-
 class MappedFile {
  public:
   MappedFile() = default;
@@ -136,7 +123,7 @@ bool CopyAll(platform::File from, uint64_t offset, platform::File file, uint64_t
 bool WriteRebuiltMovie(const char* path, platform::File backup, const uint8_t* movie, uint32_t size,
                        const std::vector<Replacement>& replacements) {
   if (RebuiltLength(size, replacements) > UINT32_MAX) return false;  // file sizes are 32-bit
-  OpenFile file(platform::CreateNew(path));
+  platform::FileHolder file(platform::CreateNew(path));
   if (!file.is_open()) return false;
   std::vector<uint8_t> chunk;
   uint64_t copyFrom = 0;  // first movie byte not yet written
@@ -210,7 +197,7 @@ backup::Outcome RebuildMovieFile(char* backupPath) {
   std::string shippedPath;
   Rebuilt rebuilt;
   {
-    OpenFile backupFile(platform::OpenRead(backupPath));
+    platform::FileHolder backupFile(platform::OpenRead(backupPath));
     if (!backupFile.is_open()) return backup::Outcome::kMissing;
     if (!backup::FilePathOf(backupPath, &shippedPath)) return backup::Outcome::kMissing;
     // A file at the shipped path is a rebuilt copy from an earlier run; the
