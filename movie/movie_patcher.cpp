@@ -13,9 +13,13 @@
 #include "dictionary/load_report.h"
 #include "platform/platform.h"
 
-using movie::Failure;
+namespace movie {
 
 namespace {
+
+using dictionary::FindSharedEntry;
+using dictionary::ReportLoadFailureOnce;
+using dictionary::SharedDictionary;
 
 constexpr char kDictionaryName[] = "chs.txt";
 
@@ -173,7 +177,7 @@ Failure RebuildFromBackup(const char* backupPath, std::string* shippedPath, bool
 // Prints the line that the table gives failure (none of the movie's
 // failures has one).
 void Report(Failure failure) {
-  const char* line = movie::kFailureReports[size_t(failure)].line;
+  const char* line = kFailureReports[size_t(failure)].line;
   if (line != nullptr) platform::ConsoleWrite(line);
 }
 
@@ -226,4 +230,6 @@ backup::Outcome RebuildMovieFile(char* backupPath) {
   return outcome;
 }
 
-void PatchMovieFile(char* backupPath) { RebuildMovieFile(backupPath); }
+}  // namespace movie
+
+void PatchMovieFile(char* backupPath) { movie::RebuildMovieFile(backupPath); }

@@ -62,25 +62,10 @@ static_assert(InEnumerationOrder(), "kFailureReports lists every Failure once, i
 
 constexpr int CodeOf(Failure failure) { return kFailureReports[size_t(failure)].code; }
 
-}  // namespace movie
-
-// Rebuilds the movie whose backup is backupPath (a path ending in ".bak")
-// under the same path less ".bak". The backup is only read. Every subtitle
-// chunk that FindSubtitleChunk finds and whose text the dictionary knows is
-// replaced by a chunk of the same head carrying the translation.
-//
-// The shipped movie is never left missing or partial: when no subtitle was
-// translated, or when anything fails after the shipped file was deleted, the
-// shipped movie is put back from the backup by backup::PutBack (a plain
-// copy with normal attributes, or the backup itself moved back when no copy
-// can be made). When the backup cannot be opened or the path does not end
-// in ".bak", nothing is deleted or written. Prints nothing of its own; only
-// a movie that cannot be put back at all is named ("还原文件[%s]失败").
-void PatchMovieFile(char* backupPath);
-// The same, telling what became of the shipped movie: kPatched when it was
-// translated, or is a plain copy because no subtitle was known; kRestored or
-// kFailed after a failure, as backup::PutBack gives them; kMissing when
-// nothing was touched.
+// PatchMovieFile (below), telling what became of the shipped movie:
+// kPatched when it was translated, or is a plain copy because no subtitle
+// was known; kRestored or kFailed after a failure, as backup::PutBack gives
+// them; kMissing when nothing was touched.
 backup::Outcome RebuildMovieFile(char* backupPath);
 
 // The first subtitle chunk in the byte range [start, start + length) that is
@@ -105,3 +90,19 @@ using SubtitleVisitor =
 // next one from the stated end of the chunk before, until none is left or a
 // stated end reaches the end of the movie. Calls visit for each.
 void ForEachSubtitle(const uint8_t* movie, uint32_t size, const SubtitleVisitor& visit);
+
+}  // namespace movie
+
+// Rebuilds the movie whose backup is backupPath (a path ending in ".bak")
+// under the same path less ".bak". The backup is only read. Every subtitle
+// chunk that movie::FindSubtitleChunk finds and whose text the dictionary knows is
+// replaced by a chunk of the same head carrying the translation.
+//
+// The shipped movie is never left missing or partial: when no subtitle was
+// translated, or when anything fails after the shipped file was deleted, the
+// shipped movie is put back from the backup by backup::PutBack (a plain
+// copy with normal attributes, or the backup itself moved back when no copy
+// can be made). When the backup cannot be opened or the path does not end
+// in ".bak", nothing is deleted or written. Prints nothing of its own; only
+// a movie that cannot be put back at all is named ("还原文件[%s]失败").
+void PatchMovieFile(char* backupPath);

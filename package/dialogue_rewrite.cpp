@@ -14,6 +14,10 @@ namespace package {
 
 namespace {
 
+using dictionary::FindSharedEntry;
+using dictionary::ReportLoadFailureOnce;
+using dictionary::SharedDictionary;
+
 constexpr char kDialogueTextName[] = "DialogueText";
 // Property tag (16 bytes) and string count (4 bytes).
 constexpr uint32_t kTagHeaderSize = 20;

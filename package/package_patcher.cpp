@@ -62,7 +62,7 @@ int PatchPackageFile(char* backupPath, backup::Outcome* outcome) {
   Failure failure;
   {
     // Every export of this package sees one version of the dictionary.
-    SharedDictionaryVersion version;
+    dictionary::SharedDictionaryVersion version;
     failure = RebuildShippedFile(backupFile.get(), outputPath);
   }
   // Closed before the shipped file is put back, so that on Windows the

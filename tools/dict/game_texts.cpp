@@ -56,7 +56,7 @@ void ReadMovie(FileTexts* file) {
   std::string movie;
   if (!ReadWholeFile(file->path, &movie)) return;
   const auto* data = reinterpret_cast<const uint8_t*>(movie.data());
-  ForEachSubtitle(data, static_cast<uint32_t>(movie.size()),
+  movie::ForEachSubtitle(data, static_cast<uint32_t>(movie.size()),
                   [file](const uint8_t* chunk, uint64_t, const std::string& text) {
                     // The pattern that makes a chunk a subtitle chunk puts its
                     // timing fields inside the movie.
