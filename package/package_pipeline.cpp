@@ -53,16 +53,16 @@ bool SameFile(const platform::FileIdentity& a, const platform::FileIdentity& b) 
 void BuildAhead(Prepared& prepared, uint64_t budget) try {
   const std::string backupPath = prepared.filePath + kBackupSuffix;
   const char* source = backupPath.c_str();
-  platform::File file = platform::OpenRead(source);
-  if (file == platform::kNoFile) {
+  platform::File opened = platform::OpenRead(source);
+  if (opened == platform::kNoFile) {
     source = prepared.filePath.c_str();
-    file = platform::OpenRead(source);
+    opened = platform::OpenRead(source);
   }
-  if (file == platform::kNoFile) return;
+  platform::FileHolder file(opened);
+  if (!file.is_open()) return;
   if (platform::GetFileIdentity(source, &prepared.identity)) {
-    prepared.built = BuildPackageImageAhead(file, source, budget, &prepared.image, &prepared.size) == 0;
+    prepared.built = BuildPackageImage(file.get(), &prepared.image, &prepared.size, budget) == Failure::kNone;
   }
-  platform::Close(file);
 } catch (const std::bad_alloc&) {
   // Not built: the package is built in its turn.
 }

@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   package::PackageFiles files;
   files.output = platform::OpenWrite(path.c_str(), platform::kOpenExisting);
   files.outputPath = path.c_str();
-  package::TranslateDialogueExports(image, files);
+  package::Report(package::TranslateDialogueExports(image, files), files.outputPath);
   platform::Close(files.output);
   return 0;
 }
