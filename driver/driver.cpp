@@ -116,8 +116,9 @@ void RestoreOne(const char* dir, const char* name, int number, const Observer* o
   }
 }
 
-// Tells prepare which listed package comes after the one about to be
-// patched (next, which may be past the last).
+// Tells prepare which listed package comes next (next, which may be past
+// the last): before the movies the first, later the one after the package
+// about to be patched.
 void AnnounceNext(const char* packageDir, int next, void (*prepare)(const char*)) {
   if (next >= kPackageCount) {
     prepare(nullptr);
@@ -154,15 +155,16 @@ std::string_view ListedPartOfTemporary(std::string_view name) {
 // A run killed between naming a finished temporary file and renaming it
 // over its target leaves that file behind. Under the run's lock no other run
 // writes in the folder, so every such file of a listed name is a leftover and
-// is removed (a link among them is removed, never followed).
+// is removed (a link among them is removed, never followed; a folder of such
+// a name stays, as removing a file cannot take a folder).
 void RemoveLeftoverTemporaries(const char* dir) {
-  std::vector<platform::FolderEntry> entries;
-  if (!platform::ListFolder(dir, &entries)) return;
+  std::vector<std::string> names;
+  if (!platform::ListFolderNames(dir, &names)) return;
   std::unordered_set<std::string_view> listed(std::begin(kTargetFiles), std::end(kTargetFiles));
-  for (const platform::FolderEntry& entry : entries) {
-    std::string_view part = ListedPartOfTemporary(entry.name);
-    if (entry.kind == platform::EntryKind::kFolder || part.empty() || !listed.count(part)) continue;
-    platform::DeletePath(FilePath(dir, entry.name.c_str()).c_str());
+  for (const std::string& name : names) {
+    std::string_view part = ListedPartOfTemporary(name);
+    if (part.empty() || !listed.count(part)) continue;
+    platform::DeletePath(FilePath(dir, name.c_str()).c_str());
   }
 }
 
@@ -181,6 +183,8 @@ void Eng2Chs(const char* packageDir, const char* movieDir, const Patchers& patch
   RunLock lock(packageDir);
   RemoveLeftoverTemporaries(movieDir);
   RemoveLeftoverTemporaries(packageDir);
+  // The first package is read and decompressed while the movies are rebuilt.
+  if (patchers.preparePackage) AnnounceNext(packageDir, 0, patchers.preparePackage);
   for (int k = 0; k < kMovieCount; ++k) {
     PatchOne(movieDir, MovieName(k), k + 1, observer, [] {},
              [&](const ListedFile& file) { return PatchMovie(patchers, file); });

@@ -3,7 +3,8 @@
 // thread, so that both cores work through the whole run.
 //
 // The driver announces the package it will patch after the current one
-// (PreparePackage, before it patches the current one); its image is built in
+// (PreparePackage, before it patches the current one; the first package
+// before the movies, which are rebuilt meanwhile); its image is built in
 // the background from the file the patcher will read: its backup where one
 // exists already, else the file itself, which the driver is about to move
 // aside to that backup (the move keeps the file as it is). When the patcher
@@ -37,8 +38,9 @@ bool PipelineEnabled();
 // the environment. For tests.
 void SetPipeline(int on);
 
-// Called by the driver before it patches a package, with the path of the
-// listed file it patches next (null after the last). Waits for the build
+// Called by the driver before the movies with the path of the first listed
+// package, and before it patches a package with the path of the listed file
+// it patches next (null after the last). Waits for the build
 // ahead of the package about to be patched, keeps it for that package and
 // starts building filePath's. Does nothing when the pipeline is off.
 void PreparePackage(const char* filePath);
