@@ -116,18 +116,18 @@ void RestoreOne(const char* dir, const char* name, int number, const Observer* o
   }
 }
 
-// Tells prepare which listed package comes next (next, which may be past
-// the last): before the movies the first, later the one after the package
-// about to be patched.
-void AnnounceNext(const char* packageDir, int next, void (*prepare)(const char*)) {
-  if (next >= kPackageCount) {
-    prepare(nullptr);
-    return;
-  }
+// How many packages ahead of the one it patches the driver announces: far
+// enough that the builder always has one to take up while a package is
+// written (the builder's memory limit stops it sooner where they are large).
+constexpr int kAnnouncedAhead = 8;
+
+// Announces listed package number i to prepare, when there is one.
+void Announce(const char* packageDir, int i, void (*prepare)(const char*)) {
+  if (prepare == nullptr || i >= kPackageCount) return;
   try {
-    prepare(FilePath(packageDir, PackageName(next)).c_str());
+    prepare(FilePath(packageDir, PackageName(i)).c_str());
   } catch (const std::bad_alloc&) {
-    prepare(nullptr);
+    // Not built ahead: built in its turn.
   }
 }
 
@@ -183,8 +183,9 @@ void Eng2Chs(const char* packageDir, const char* movieDir, const Patchers& patch
   RunLock lock(packageDir);
   RemoveLeftoverTemporaries(movieDir);
   RemoveLeftoverTemporaries(packageDir);
-  // The first package is read and decompressed while the movies are rebuilt.
-  if (patchers.preparePackage) AnnounceNext(packageDir, 0, patchers.preparePackage);
+  // The first packages are read and decompressed while the movies are
+  // rebuilt.
+  for (int i = 0; i < kAnnouncedAhead; ++i) Announce(packageDir, i, patchers.preparePackage);
   for (int k = 0; k < kMovieCount; ++k) {
     PatchOne(movieDir, MovieName(k), k + 1, observer, [] {},
              [&](const ListedFile& file) { return PatchMovie(patchers, file); });
@@ -192,7 +193,7 @@ void Eng2Chs(const char* packageDir, const char* movieDir, const Patchers& patch
   for (int i = 0; i < kPackageCount; ++i) {
     const auto before = [&] {
       platform::ConsolePrintf(messages::kMsgPatching, i + 1, kPackageCount);
-      if (patchers.preparePackage) AnnounceNext(packageDir, i + 1, patchers.preparePackage);
+      Announce(packageDir, i + kAnnouncedAhead, patchers.preparePackage);
     };
     PatchOne(packageDir, PackageName(i), kMovieCount + i + 1, observer, before,
              [&](const ListedFile& file) { return PatchPackage(patchers, file); });

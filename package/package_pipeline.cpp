@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <deque>
+#include <mutex>
 #include <new>
 #include <string>
 
 #include "package/package_decompress.h"
+#include "package/package_patcher.h"
 #include "platform/parallel.h"
 #include "platform/platform.h"
 
@@ -19,16 +22,26 @@ constexpr uint64_t kMinBudget = 8u << 20;
 
 // An image built ahead, and what it was built from.
 struct Prepared {
-  std::string filePath;  // the listed file whose backup it is; empty: none
+  std::string filePath;  // the listed file whose backup it is
   platform::FileIdentity identity;
   ImageBytes image;
   uint32_t size = 0;
   bool built = false;
 };
 
+// The packages announced and the images built for them. The builder (one
+// piece of background work at a time) takes the announced packages up in
+// order, one after another, for as long as there are any and the images it
+// holds stay within the budget; the patcher takes the images in turn.
 struct Pipeline {
-  Prepared ready;     // built for the package about to be patched
-  Prepared building;  // for the package after it, in the background
+  std::mutex lock;  // guards everything below but background
+  std::deque<std::string> announced;  // not taken up yet
+  std::string building;               // the package being built; empty: none
+  std::deque<Prepared> built;         // in the order announced
+  uint64_t held = 0;                  // bytes of the images in built
+  bool running = false;               // the builder is at work
+  bool stop = false;                  // the builder takes nothing more up
+  bool waitingForRoom = false;        // the first announced did not fit beside built
   // Declared last, so destroyed first: nothing is being built while the
   // images go.
   platform::Background background;
@@ -42,6 +55,10 @@ Pipeline& ThePipeline() {
 std::atomic<int> g_forcedPipeline{-1};
 std::atomic<uint64_t> g_largestImage{0};
 
+// Bytes that built images and a build may hold together: half the largest
+// image of the run so far, or kMinBudget where that is more.
+uint64_t Budget() { return std::max(g_largestImage.load() / 2, kMinBudget); }
+
 // The same file as was read: the move aside keeps file, size and
 // modification time (only the change time moves with the rename and marks).
 bool SameFile(const platform::FileIdentity& a, const platform::FileIdentity& b) {
@@ -49,8 +66,9 @@ bool SameFile(const platform::FileIdentity& a, const platform::FileIdentity& b) 
 }
 
 // Builds prepared's image from the backup of its file, or from the file
-// itself while it has none; runs in the background.
-void BuildAhead(Prepared& prepared, uint64_t budget) try {
+// itself while it has none, within budget bytes. Returns 0 or the code of
+// the failure (kPatchOutOfMemory: it does not fit).
+int BuildAhead(Prepared& prepared, uint64_t budget) try {
   const std::string backupPath = prepared.filePath + kBackupSuffix;
   const char* source = backupPath.c_str();
   platform::File file = platform::OpenRead(source);
@@ -58,13 +76,95 @@ void BuildAhead(Prepared& prepared, uint64_t budget) try {
     source = prepared.filePath.c_str();
     file = platform::OpenRead(source);
   }
-  if (file == platform::kNoFile) return;
+  if (file == platform::kNoFile) return kPatchNotOpened;
+  int code = kPatchNoSize;
   if (platform::GetFileIdentity(source, &prepared.identity)) {
-    prepared.built = BuildPackageImageAhead(file, source, budget, &prepared.image, &prepared.size) == 0;
+    code = BuildPackageImageAhead(file, source, budget, &prepared.image, &prepared.size);
   }
   platform::Close(file);
+  prepared.built = code == 0;
+  if (!prepared.built) prepared.size = 0;
+  return code;
 } catch (const std::bad_alloc&) {
-  // Not built: the package is built in its turn.
+  return kPatchOutOfMemory;  // not built: the package is built in its turn
+}
+
+// Builds the package at the front of the announced ones and files the
+// result under built. False when the builder is to stop: the package did
+// not fit (where images are held, it waits at the front for room; else it
+// is built in its turn, with the helpers that this work would keep busy).
+// Called with hold locked; returns with it locked.
+bool BuildNext(Pipeline& pipeline, std::unique_lock<std::mutex>& hold) {
+  Prepared prepared;
+  try {
+    prepared.filePath = pipeline.announced.front();
+    pipeline.building = prepared.filePath;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  const uint64_t limit = Budget();
+  const uint64_t budget = limit - std::min(limit, pipeline.held);
+  hold.unlock();
+  const int code = BuildAhead(prepared, budget);
+  hold.lock();
+  pipeline.building.clear();
+  if (code == kPatchOutOfMemory && pipeline.held > 0) {
+    pipeline.waitingForRoom = true;
+    return false;
+  }
+  pipeline.announced.pop_front();
+  try {
+    pipeline.built.push_back(std::move(prepared));
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  pipeline.held += pipeline.built.back().size;
+  return code != kPatchOutOfMemory;
+}
+
+// The builder: builds the announced packages in order until none is left,
+// it is told to stop, or one does not fit.
+void BuildAnnounced(Pipeline& pipeline) {
+  std::unique_lock<std::mutex> hold(pipeline.lock);
+  while (!pipeline.stop && !pipeline.announced.empty() && BuildNext(pipeline, hold)) {
+  }
+  pipeline.running = false;
+}
+
+// Starts the builder when it is idle and there is work for it (a package
+// waiting for room only once no image is held). Called with hold locked;
+// returns with it locked.
+void StartBuilder(Pipeline& pipeline, std::unique_lock<std::mutex>& hold) {
+  if (pipeline.running || pipeline.announced.empty() || (pipeline.waitingForRoom && pipeline.held > 0)) return;
+  pipeline.waitingForRoom = false;
+  pipeline.running = true;
+  pipeline.stop = false;
+  hold.unlock();
+  pipeline.background.Start([&pipeline] { BuildAnnounced(pipeline); });
+  hold.lock();
+}
+
+// Waits until the builder has stopped (helping with its decompression
+// meanwhile). Called with hold locked; returns with it locked.
+void StopBuilder(Pipeline& pipeline, std::unique_lock<std::mutex>& hold) {
+  pipeline.stop = true;
+  hold.unlock();
+  pipeline.background.Wait();
+  hold.lock();
+  pipeline.stop = false;
+}
+
+// Takes the image built for filePath out of built (dropping those before
+// it, whose packages went by). False when there is none.
+bool TakeBuilt(Pipeline& pipeline, const char* filePath, Prepared* prepared) {
+  auto found = std::find_if(pipeline.built.begin(), pipeline.built.end(),
+                            [filePath](const Prepared& p) { return p.filePath == filePath; });
+  if (found == pipeline.built.end()) return false;
+  *prepared = std::move(*found);
+  for (auto at = pipeline.built.begin(); at != found; ++at) pipeline.held -= at->size;
+  pipeline.held -= prepared->size;
+  pipeline.built.erase(pipeline.built.begin(), found + 1);
+  return true;
 }
 
 }  // namespace
@@ -84,24 +184,35 @@ void SetPipeline(int on) { g_forcedPipeline.store(on < 0 ? -1 : on != 0 ? 1 : 0)
 void PreparePackage(const char* filePath) {
   if (!PipelineEnabled()) return;
   Pipeline& pipeline = ThePipeline();
-  pipeline.background.Wait();
-  pipeline.ready = std::move(pipeline.building);
-  pipeline.building = Prepared{};
-  if (filePath == nullptr) return;
+  std::unique_lock<std::mutex> hold(pipeline.lock);
+  if (filePath == nullptr) {
+    // Every package announced is built, or found not to fit, before this
+    // returns.
+    hold.unlock();
+    pipeline.background.Wait();
+    return;
+  }
   try {
-    pipeline.building.filePath = filePath;
+    pipeline.announced.emplace_back(filePath);
   } catch (const std::bad_alloc&) {
     return;
   }
-  const uint64_t budget = std::max(g_largestImage.load() / 2, kMinBudget);
-  pipeline.background.Start([&pipeline, budget] { BuildAhead(pipeline.building, budget); });
+  StartBuilder(pipeline, hold);
 }
 
 bool TakePreparedImage(const char* filePath, ImageBytes* image, uint32_t* size) {
   Pipeline& pipeline = ThePipeline();
-  Prepared prepared = std::move(pipeline.ready);
-  pipeline.ready = Prepared{};
-  if (!prepared.built || prepared.filePath != filePath) return false;
+  Prepared prepared;
+  {
+    std::unique_lock<std::mutex> hold(pipeline.lock);
+    // Not taken up yet: built in its turn, and the builder moves on past it.
+    auto waiting = std::find(pipeline.announced.begin(), pipeline.announced.end(), filePath);
+    if (waiting != pipeline.announced.end()) pipeline.announced.erase(pipeline.announced.begin(), waiting + 1);
+    if (pipeline.building == filePath) StopBuilder(pipeline, hold);
+    const bool found = TakeBuilt(pipeline, filePath, &prepared);
+    StartBuilder(pipeline, hold);
+    if (!found || !prepared.built) return false;
+  }
   platform::FileIdentity now;
   try {
     const std::string backupPath = prepared.filePath + kBackupSuffix;
