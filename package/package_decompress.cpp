@@ -507,11 +507,14 @@ int WriteUncompressedPackage(platform::File backup, platform::File output, const
                              PackageImage* image) {
   ImageBytes uncompressed;
   uint32_t size = 0;
+  int code = 0;
   if (!TakePreparedImage(outputPath, &uncompressed, &size)) {
-    int code = BuildPackageImage(backup, outputPath, &uncompressed, &size);
-    if (code != 0) return code;
+    code = BuildPackageImage(backup, outputPath, &uncompressed, &size);
   }
-  NoteImageSize(size);
+  if (code == 0) NoteImageSize(size);
+  // The packages ahead are built while this one is written.
+  ResumePreparing();
+  if (code != 0) return code;
   // A new file: its position is at its start.
   if (platform::Write(output, uncompressed.get(), size) != int64_t(size)) {
     Say(messages::kMsgWriteFileError, outputPath);

@@ -207,11 +207,16 @@ bool TakePreparedImage(const char* filePath, ImageBytes* image, uint32_t* size) 
     std::unique_lock<std::mutex> hold(pipeline.lock);
     // Not taken up yet: built in its turn, and the builder moves on past it.
     auto waiting = std::find(pipeline.announced.begin(), pipeline.announced.end(), filePath);
-    if (waiting != pipeline.announced.end()) pipeline.announced.erase(pipeline.announced.begin(), waiting + 1);
+    if (waiting != pipeline.announced.end()) {
+      pipeline.announced.erase(pipeline.announced.begin(), waiting + 1);
+      pipeline.waitingForRoom = false;
+    }
     if (pipeline.building == filePath) StopBuilder(pipeline, hold);
-    const bool found = TakeBuilt(pipeline, filePath, &prepared);
-    StartBuilder(pipeline, hold);
-    if (!found || !prepared.built) return false;
+    if (!TakeBuilt(pipeline, filePath, &prepared) || !prepared.built) {
+      // Built in its turn, with the helper that the builder would keep busy.
+      if (pipeline.running) StopBuilder(pipeline, hold);
+      return false;
+    }
   }
   platform::FileIdentity now;
   try {
@@ -223,6 +228,13 @@ bool TakePreparedImage(const char* filePath, ImageBytes* image, uint32_t* size) 
   *image = std::move(prepared.image);
   *size = prepared.size;
   return true;
+}
+
+void ResumePreparing() {
+  if (!PipelineEnabled()) return;
+  Pipeline& pipeline = ThePipeline();
+  std::unique_lock<std::mutex> hold(pipeline.lock);
+  StartBuilder(pipeline, hold);
 }
 
 void NoteImageSize(uint32_t size) {

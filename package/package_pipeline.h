@@ -52,8 +52,14 @@ void PreparePackage(const char* filePath);
 
 // Hands over the image built ahead for the package whose shipped file is
 // filePath, when there is one and its backup ("<filePath>.bak") is still the
-// file it was built from. False otherwise (then nothing is held for it).
+// file it was built from. False otherwise (then nothing is held for it, and
+// the builder is stopped until ResumePreparing, so that the package built in
+// its turn gets the help of the thread it would keep busy).
 bool TakePreparedImage(const char* filePath, ImageBytes* image, uint32_t* size);
+
+// Lets the builder go on with the packages announced, once the patcher
+// holds the image of the package in its turn (taken or built).
+void ResumePreparing();
 
 // Notes the size of an image the patcher holds, for the memory rule above.
 void NoteImageSize(uint32_t size);
