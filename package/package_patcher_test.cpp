@@ -507,6 +507,36 @@ TEST(PatchPackage, BuiltAheadOnlyWhileTheBackupIsTheFileThatWasRead) {
   package::SetDecompressionThreads(0);
 }
 
+// Packages announced ahead are built one after another and taken in order:
+// one whose image is beyond the builder's memory (8 MiB unless a larger
+// image came before) waits for room or is built in its turn, one never
+// patched is passed over, and each package gets its own image.
+TEST(PatchPackage, AnnouncedPackagesAreTakenInOrder) {
+  package::SetDecompressionThreads(2);
+  package::SetPipeline(1);
+  const Shipped small = MakeShipped(fixtures::kCompressionZlib, 300000);
+  const Shipped large = MakeShipped(fixtures::kCompressionLzo, 12u << 20);
+  const Shipped other = MakeShipped(fixtures::kCompressionLzo, 200000, 0x20000);
+  const Shipped* order[] = {&small, &large, &other, &small, &other};
+  const bool patched[] = {true, true, false, true, true};
+  Scene scenes[5];
+  for (size_t i = 0; i < 5; ++i) {
+    ASSERT_TRUE(fixtures::WriteFileBytes(scenes[i].shipped, order[i]->packed.bytes));
+    package::PreparePackage(scenes[i].shipped.c_str());
+  }
+  for (size_t i = 0; i < 5; ++i) {
+    if (!patched[i]) continue;
+    SCOPED_TRACE(i);
+    std::filesystem::rename(scenes[i].shipped, scenes[i].backup);
+    PatchRun run = Patch(scenes[i].backup);
+    EXPECT_EQ(run.code, 0);
+    EXPECT_EQ(run.printed, "");
+    EXPECT_TRUE(fixtures::ReadFileBytes(scenes[i].shipped) == order[i]->expected);
+  }
+  package::SetPipeline(-1);
+  package::SetDecompressionThreads(0);
+}
+
 #if !defined(_WIN32)
 TEST(PatchPackage, FailedWriteIsAFailureOfThePackage) {
   // A file size limit that the small backup fits under but the uncompressed
