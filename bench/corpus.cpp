@@ -11,8 +11,8 @@
 
 #include "driver/target_files.h"
 #include "platform/platform.h"
-#include "tools/fixtures/dialogue_body.h"
-#include "tools/fixtures/movie_builder.h"
+#include "tests/support/byte_builders.h"
+#include "tests/support/movie_builder.h"
 
 namespace bench {
 

@@ -25,9 +25,9 @@
 #include <string>
 #include <vector>
 
-#include "tools/fixtures/demo_game.h"
-#include "tools/fixtures/files.h"
-#include "tools/fixtures/package_builder.h"
+#include "tests/support/demo_game.h"
+#include "tests/support/files.h"
+#include "tests/support/package_builder.h"
 
 namespace bench {
 

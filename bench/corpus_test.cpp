@@ -14,9 +14,9 @@
 #include "driver/target_files.h"
 #include "package/package_patcher.h"
 #include "platform/platform.h"
-#include "tools/fixtures/capture_stdout.h"
-#include "tools/fixtures/dialogue_count.h"
-#include "tools/fixtures/movie_builder.h"
+#include "tests/support/capture_stdout.h"
+#include "tests/support/dialogue_count.h"
+#include "tests/support/movie_builder.h"
 
 namespace {
 

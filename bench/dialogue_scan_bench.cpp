@@ -13,8 +13,8 @@
 #include "package/dialogue_rewrite.h"
 #include "package/package_image.h"
 #include "package/package_tables.h"
-#include "tools/fixtures/dialogue_body.h"
-#include "tools/fixtures/package_builder.h"
+#include "tests/support/byte_builders.h"
+#include "tests/support/package_builder.h"
 
 namespace {
 
@@ -59,12 +59,12 @@ Bytes PropertyBody(size_t size, size_t firstDialogue, size_t dialogueEvery, uint
   const uint32_t dialogue = TheNames().dialogue;
   Bytes body;
   size_t nextDialogue = firstDialogue;
-  auto word = [&body](uint32_t v) { body.insert(body.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}); };
+  auto word = [&body](uint32_t v) { fixtures::Append(body, fixtures::Word32(v)); };
   while (body.size() < size) {
     if (body.size() >= nextDialogue) {
       Bytes tag = fixtures::DialogueTag(dialogue, {fixtures::Str8("Stay close, the fog is thick tonight."),
                                                     fixtures::StrWide(u"Did you hear that?")});
-      body.insert(body.end(), tag.begin(), tag.end());
+      fixtures::Append(body, tag);
       nextDialogue += dialogueEvery;
       continue;
     }
@@ -78,7 +78,7 @@ Bytes PropertyBody(size_t size, size_t firstDialogue, size_t dialogueEvery, uint
       case 2: {  // a string property
         Bytes text = fixtures::Str8("Texture_" + std::to_string(random() % 100000));
         word(random() % 3000), word(0), word(uint32_t(text.size())), word(0);
-        body.insert(body.end(), text.begin(), text.end());
+        fixtures::Append(body, text);
         break;
       }
       case 3:  // raw data with zero runs

@@ -27,9 +27,9 @@
 #include "tools/dict/cli.h"
 #include "tools/dict/dict_build.h"
 #include "tools/dict/dict_file.h"
-#include "tools/fixtures/capture_stdout.h"
-#include "tools/fixtures/demo_game.h"
-#include "tools/fixtures/files.h"
+#include "tests/support/capture_stdout.h"
+#include "tests/support/demo_game.h"
+#include "tests/support/files.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "dictionary/brx_string_dict.h"
 #include "dictionary/dict_cache.h"
 #include "dictionary/dict_test_util.h"
-#include "tools/fixtures/files.h"
+#include "tests/support/files.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "movie/movie_patcher.h"
-#include "tools/fixtures/files.h"
-#include "tools/fixtures/movie_builder.h"
+#include "tests/support/files.h"
+#include "tests/support/movie_builder.h"
 
 namespace {
 

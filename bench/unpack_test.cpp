@@ -12,7 +12,7 @@
 #include <string>
 
 #include "bench/corpus.h"
-#include "tools/fixtures/package_builder.h"
+#include "tests/support/package_builder.h"
 
 namespace {
 

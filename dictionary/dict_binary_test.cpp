@@ -8,7 +8,7 @@
 #include "common/bytes.h"
 #include "dictionary/brx_string_dict.h"
 #include "dictionary/dict_test_util.h"
-#include "tools/fixtures/files.h"
+#include "tests/support/files.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "dictionary/dict_test_util.h"
-#include "tools/fixtures/files.h"
+#include "tests/support/files.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "dictionary/brx_string_dict.h"
 #include "dictionary/dict_test_util.h"
 #include "platform/fault_injection.h"
-#include "tools/fixtures/files.h"
+#include "tests/support/files.h"
 
 namespace {
 

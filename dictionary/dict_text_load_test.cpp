@@ -15,7 +15,7 @@
 #include "dictionary/brx_string_dict.h"
 #include "dictionary/dict_test_util.h"
 #include "dictionary/load_report.h"
-#include "tools/fixtures/files.h"
+#include "tests/support/files.h"
 
 namespace {
 

@@ -14,9 +14,9 @@
 #include "driver/target_files.h"
 #include "platform/fault_injection.h"
 #include "platform/platform.h"
-#include "tools/fixtures/capture_stdout.h"
-#include "tools/fixtures/console_text.h"
-#include "tools/fixtures/files.h"
+#include "tests/support/capture_stdout.h"
+#include "tests/support/console_text.h"
+#include "tests/support/files.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include "dictionary/dict_test_util.h"
 #include "platform/fault_injection.h"
 #include "platform/platform.h"
-#include "tools/fixtures/files.h"
-#include "tools/fixtures/movie_builder.h"
+#include "tests/support/files.h"
+#include "tests/support/movie_builder.h"
 
 namespace {
 

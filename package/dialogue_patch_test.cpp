@@ -17,36 +17,21 @@
 #include "package/package_tables.h"
 #include "platform/fault_injection.h"
 #include "platform/platform.h"
-#include "tools/fixtures/capture_stdout.h"
-#include "tools/fixtures/files.h"
-#include "tools/fixtures/package_builder.h"
+#include "tests/support/byte_builders.h"
+#include "tests/support/capture_stdout.h"
+#include "tests/support/files.h"
+#include "tests/support/package_builder.h"
 
 namespace {
 
 using fixtures::Bytes;
+using fixtures::Cat;
+using fixtures::DialogueTag;
 using fixtures::PutU32;
-
-Bytes Word(uint32_t v) { return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; }
-Bytes Cat(std::initializer_list<Bytes> parts) {
-  Bytes out;
-  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-  return out;
-}
-Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
-Bytes Str8(const std::string& s) { return Cat({Word(uint32_t(s.size() + 1)), Text(s), {0}}); }
-Bytes StrWide(const std::u16string& s) {
-  Bytes b = Word(~uint32_t(s.size()));
-  for (char16_t u : s) b.insert(b.end(), {uint8_t(u), uint8_t(u >> 8)});
-  b.insert(b.end(), {0, 0});
-  return b;
-}
-// A DialogueText tag (name index name) holding strings, with its value size.
-Bytes Tag(uint32_t name, std::initializer_list<Bytes> strings) {
-  Bytes all;
-  for (const Bytes& s : strings) all.insert(all.end(), s.begin(), s.end());
-  return Cat({Word(name), Word(0), Word(uint32_t(4 + all.size())), Word(0),
-              Word(uint32_t(strings.size())), all});
-}
+using fixtures::Str8;
+using fixtures::StrWide;
+using fixtures::Text;
+using fixtures::Word32;
 
 // The dictionary of these tests, in the byte order that lookups rely on.
 std::string Dictionary() {
@@ -80,21 +65,21 @@ DialoguePackage MakeDialoguePackage() {
   // Export 1: imported class, two tags, strings of both forms.
   const int32_t first = c.AddExport(
       imported, c.Name("Line"),
-      Cat({head, Tag(dt, {Str8("Hello"), StrWide(u"World"), Str8("Untranslated")}), mid,
-           Tag(dt, {StrWide(u"Caf\u00E9"), Str8("Quiet")}), tail}));
+      Cat({head, DialogueTag(dt, {Str8("Hello"), StrWide(u"World"), Str8("Untranslated")}), mid,
+           DialogueTag(dt, {StrWide(u"Caf\u00E9"), Str8("Quiet")}), tail}));
   p.rewritten.push_back(uint32_t(first - 1));
   p.newBodies.push_back(
-      Cat({head, Tag(dt, {StrWide(u"\u4F60\u597D"), StrWide(u"\u4E16\u754C"), Str8("Untranslated")}),
-           mid, Tag(dt, {StrWide(u"\u5496\u5561"), StrWide(u"")}), tail}));
+      Cat({head, DialogueTag(dt, {StrWide(u"\u4F60\u597D"), StrWide(u"\u4E16\u754C"), Str8("Untranslated")}),
+           mid, DialogueTag(dt, {StrWide(u"\u5496\u5561"), StrWide(u"")}), tail}));
   // Export 2: another class, same kind of body: left alone.
-  c.AddExport(soundCue, c.Name("Cue"), Cat({head, Tag(dt, {Str8("Hello")})}));
+  c.AddExport(soundCue, c.Name("Cue"), Cat({head, DialogueTag(dt, {Str8("Hello")})}));
   // Export 3: a dialogue event with nothing known: not relocated.
-  c.AddExport(imported, c.Name("Line"), Cat({Tag(dt, {Str8("Nobody knows")}), tail}), 0, 2);
+  c.AddExport(imported, c.Name("Line"), Cat({DialogueTag(dt, {Str8("Nobody knows")}), tail}), 0, 2);
   // Export 4: exported class, inside export 1, UTF-16 name.
   const int32_t fourth =
-      c.AddExport(exportedClass, c.AddUtf16Name("\xE5\xAF\xB9\xE7\x99\xBD"), Tag(dt, {Str8("World")}), first, 1);
+      c.AddExport(exportedClass, c.AddUtf16Name("\xE5\xAF\xB9\xE7\x99\xBD"), DialogueTag(dt, {Str8("World")}), first, 1);
   p.rewritten.push_back(uint32_t(fourth - 1));
-  p.newBodies.push_back(Tag(dt, {StrWide(u"\u4E16\u754C")}));
+  p.newBodies.push_back(DialogueTag(dt, {StrWide(u"\u4E16\u754C")}));
   p.plain = fixtures::BuildPackage(c);
   return p;
 }

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "platform/fault_injection.h"
-#include "tools/fixtures/files.h"
+#include "tests/support/byte_builders.h"
 
 namespace package {
 namespace {
@@ -26,30 +26,11 @@ using fixtures::Bytes;
 
 // --- pieces of bodies -------------------------------------------------------
 
-Bytes Word(uint32_t v) { return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; }
-
-Bytes Cat(std::initializer_list<Bytes> parts) {
-  Bytes out;
-  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-  return out;
-}
-Bytes Cat(const std::vector<Bytes>& parts) {
-  Bytes out;
-  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-  return out;
-}
-
-Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
-
-// An 8-bit string: length word, the text, a zero byte.
-Bytes Str8(const std::string& s) { return Cat({Word(uint32_t(s.size() + 1)), Text(s), {0}}); }
-// A UTF-16 string: length word -(n + 1), the n units, a zero unit.
-Bytes StrWide(const std::u16string& s) {
-  Bytes b = Word(~uint32_t(s.size()));
-  for (char16_t u : s) b.insert(b.end(), {uint8_t(u), uint8_t(u >> 8)});
-  b.insert(b.end(), {0, 0});
-  return b;
-}
+using fixtures::Cat;
+using fixtures::Str8;
+using fixtures::StrWide;
+using fixtures::Text;
+using fixtures::Word32;
 
 // Names of the cases: index 0 is the DialogueText property.
 enum : uint32_t { kDialogueText, kOther, kLonger, kNameCount };
@@ -67,14 +48,11 @@ NameSlots Names() {
 // A property tag with the given words, then the string count and strings.
 Bytes RawTag(uint32_t name, uint32_t number, uint32_t size, uint32_t word12, uint32_t count,
              const std::vector<Bytes>& strings) {
-  return Cat({Word(name), Word(number), Word(size), Word(word12), Word(count), Cat(strings)});
+  return Cat({Word32(name), Word32(number), Word32(size), Word32(word12), Word32(count), Cat(strings)});
 }
 // A consistent DialogueText tag: its value size counts the string count and
 // every string.
-Bytes Tag(const std::vector<Bytes>& strings) {
-  Bytes all = Cat(strings);
-  return RawTag(kDialogueText, 0, uint32_t(4 + all.size()), 0, uint32_t(strings.size()), strings);
-}
+Bytes Tag(const std::vector<Bytes>& strings) { return fixtures::DialogueTag(kDialogueText, strings); }
 
 // A dictionary made of a map, remembering every text asked for.
 struct Dictionary {
@@ -123,7 +101,7 @@ TEST(DialogueRewrite, BodiesOf20BytesOrLessAreNotScanned) {
 
   // 24 bytes: scanned, and the empty 8-bit string (length word 0) is looked
   // up by the empty text.
-  Bytes tag24 = Tag({Word(0)});
+  Bytes tag24 = Tag({Word32(0)});
   Rewritten r = Rewrite(tag24, &dict);
   EXPECT_EQ(r.result, 1);
   EXPECT_EQ(r.body, Tag({StrWide(u"X")}));
@@ -156,13 +134,13 @@ TEST(DialogueRewrite, StringArraysOfBothFormsAreRewritten) {
                    {"Bye", ""}});
   Bytes body = Cat({kPrefix,
                     Tag({Str8("Hello"), StrWide(u"World"), Str8("Untranslated"), StrWide(u""),
-                         Word(0), Str8("Bye"), StrWide(u"Also untranslated")}),
+                         Word32(0), Str8("Bye"), StrWide(u"Also untranslated")}),
                     kSuffix});
   Rewritten r = Rewrite(body, &dict);
   ASSERT_EQ(r.result, 1);
   Bytes expected = Cat({kPrefix,
                         Tag({StrWide(u"\u4F60\u597D"), StrWide(u"\u4E16\u754C"), Str8("Untranslated"),
-                             StrWide(u""), Word(0), Cat({Word(0xFFFFFFFFu), {0, 0}}),
+                             StrWide(u""), Word32(0), Cat({Word32(0xFFFFFFFFu), {0, 0}}),
                              StrWide(u"Also untranslated")}),
                         kSuffix});
   EXPECT_EQ(r.body, expected);
@@ -235,7 +213,7 @@ TEST(DialogueRewrite, AdjacentOverlappingAndLastTagsAreFound) {
   EXPECT_EQ(adjacent.body, Cat({Tag({StrWide(u"1")}), Tag({StrWide(u"2")})}));
   // A false start whose first eight bytes look like a tag's, with the real
   // tag beginning inside it: the scan moves on by one byte, not past it.
-  const Bytes falseStart = Cat({Word(kDialogueText), Word(0)});
+  const Bytes falseStart = Cat({Word32(kDialogueText), Word32(0)});
   Rewritten inside = Rewrite(Cat({falseStart, Tag({Str8("C")})}), &dict);
   ASSERT_EQ(inside.result, 1);
   EXPECT_EQ(inside.body, Cat({falseStart, Tag({StrWide(u"3")})}));
@@ -295,7 +273,7 @@ Bytes RandomBody(std::mt19937& random, uint32_t dialogue) {
       case 1: body.insert(body.end(), random() % 40, 0); break;
       case 2: body = Cat({body, RawTag(dialogue, 0, uint32_t(random()), 0, uint32_t(strings.size()), strings)}); break;
       case 3: body = Cat({body, RawTag(dialogue, random() % 2, 0, random() % 2, uint32_t(strings.size()), strings)}); break;
-      case 4: body = Cat({body, Word(dialogue), Word(0)}); break;
+      case 4: body = Cat({body, Word32(dialogue), Word32(0)}); break;
       case 5: body = Cat({body, RawTag(dialogue, 0, 4, 0, 0, {})}); break;
       case 6: body = Cat({body, RawTag(dialogue, 0, 9, 0, 1 + random() % 5, {})}); break;
     }
@@ -321,7 +299,7 @@ TEST(DialogueRewrite, TheTagSearchFindsWhatAByteByByteScanFinds) {
     ASSERT_EQ(byteByByte.dialogueTextNames.size(), 2u);
     for (int round = 0; round < 400; ++round) {
       const Bytes body = RandomBody(random, dialogue);
-      const Bytes unusedStart = Cat({Word(unused), Word(0)});
+      const Bytes unusedStart = Cat({Word32(unused), Word32(0)});
       if (std::search(body.begin(), body.end(), unusedStart.begin(), unusedStart.end()) != body.end()) continue;
       SCOPED_TRACE("name index " + std::to_string(dialogue) + ", round " + std::to_string(round));
       const ScanResult expected = RewriteWith(body, byteByByte);
@@ -358,11 +336,11 @@ TEST(DialogueRewrite, ArraysReachingPastTheBodyAreNotTags) {
     const char* what;
     Bytes tag;
   } cases[] = {
-      {"8-bit length beyond the end", RawTag(kDialogueText, 0, 20, 0, 1, {Word(100), Text("Hello")})},
-      {"UTF-16 length beyond the end", RawTag(kDialogueText, 0, 20, 0, 1, {Word(uint32_t(-50)), Text("Hello")})},
-      {"lowest length word", RawTag(kDialogueText, 0, 20, 0, 1, {Word(0x80000000u), Text("Hello")})},
-      {"second string beyond the end", RawTag(kDialogueText, 0, 20, 0, 2, {Str8("Hello"), Word(2)})},
-      {"count beyond the strings", RawTag(kDialogueText, 0, 20, 0, 3, {Str8("Hello"), Word(0)})},
+      {"8-bit length beyond the end", RawTag(kDialogueText, 0, 20, 0, 1, {Word32(100), Text("Hello")})},
+      {"UTF-16 length beyond the end", RawTag(kDialogueText, 0, 20, 0, 1, {Word32(uint32_t(-50)), Text("Hello")})},
+      {"lowest length word", RawTag(kDialogueText, 0, 20, 0, 1, {Word32(0x80000000u), Text("Hello")})},
+      {"second string beyond the end", RawTag(kDialogueText, 0, 20, 0, 2, {Str8("Hello"), Word32(2)})},
+      {"count beyond the strings", RawTag(kDialogueText, 0, 20, 0, 3, {Str8("Hello"), Word32(0)})},
   };
   for (const Case& c : cases) {
     dict.asked.clear();
@@ -377,7 +355,7 @@ TEST(DialogueRewrite, LookupTextsStopAtTheirZeroAndAtTheLimit) {
   const std::u16string maxWide(65535, u'c');
   const std::u16string overWide(21846, u'\u4E2D');  // 65,538 bytes of UTF-8
   Dictionary dict({{"Hel", "H"}, {max8, "A"}, {over8, "B"}, {std::string(65535, 'c'), "C"}});
-  Bytes body = Tag({Cat({Word(7), Text("Hel"), {0}, Text("lo"), {0}}), Str8(max8), Str8(over8),
+  Bytes body = Tag({Cat({Word32(7), Text("Hel"), {0}, Text("lo"), {0}}), Str8(max8), Str8(over8),
                     StrWide(maxWide), StrWide(overWide)});
   Rewritten r = Rewrite(body, &dict);
   ASSERT_EQ(r.result, 1);
@@ -430,7 +408,7 @@ class Relocation : public testing::Test {
   }
   // The original with the words at position replaced by size and offset.
   Bytes Patched(Bytes bytes, uint32_t position, uint32_t size, uint32_t offset) {
-    Bytes words = Cat({Word(size), Word(offset)});
+    Bytes words = Cat({Word32(size), Word32(offset)});
     std::copy(words.begin(), words.end(), bytes.begin() + position);
     return bytes;
   }

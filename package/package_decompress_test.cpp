@@ -19,10 +19,10 @@
 #include "package/package_patcher.h"
 #include "package/package_tables.h"
 #include "platform/platform.h"
-#include "tools/fixtures/capture_stdout.h"
-#include "tools/fixtures/files.h"
-#include "tools/fixtures/package_builder.h"
-#include "tools/fixtures/package_scene.h"
+#include "tests/support/capture_stdout.h"
+#include "tests/support/files.h"
+#include "tests/support/package_builder.h"
+#include "tests/support/package_scene.h"
 
 namespace {
 

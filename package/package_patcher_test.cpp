@@ -18,9 +18,9 @@
 #include "platform/fault_injection.h"
 #include "platform/platform.h"
 #include "platform/terminal.h"
-#include "tools/fixtures/files.h"
-#include "tools/fixtures/package_builder.h"
-#include "tools/fixtures/package_scene.h"
+#include "tests/support/files.h"
+#include "tests/support/package_builder.h"
+#include "tests/support/package_scene.h"
 
 #if !defined(_WIN32)
 #include <signal.h>

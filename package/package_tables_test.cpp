@@ -16,49 +16,30 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "tools/fixtures/files.h"
+#include "tests/support/byte_builders.h"
 
 namespace package {
 namespace {
 
 using fixtures::Bytes;
 
-void Put32(Bytes* out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out->push_back(uint8_t(v >> (8 * i)));
-}
-void Append(Bytes* out, const Bytes& more) { out->insert(out->end(), more.begin(), more.end()); }
+using fixtures::Append;
+using fixtures::Cat;
+using fixtures::Word32;
+
+// The 8 bytes of flags that follow a name-table entry's text.
+const Bytes kNameFlags(8, 0xEE);
 
 // A name-table entry: 8-bit text with its zero byte, then 8 bytes of flags.
-Bytes Name8(const std::string& text) {
-  Bytes b;
-  Put32(&b, uint32_t(text.size() + 1));
-  b.insert(b.end(), text.begin(), text.end());
-  b.push_back(0);
-  b.insert(b.end(), 8, 0xEE);
-  return b;
-}
+Bytes Name8(const std::string& text) { return Cat({fixtures::Str8(text), kNameFlags}); }
 // A name-table entry in UTF-16 with its zero unit.
-Bytes NameWide(const std::u16string& text) {
-  Bytes b;
-  Put32(&b, uint32_t(-int32_t(text.size() + 1)));
-  for (char16_t u : text) {
-    b.push_back(uint8_t(u));
-    b.push_back(uint8_t(u >> 8));
-  }
-  b.insert(b.end(), {0, 0});
-  b.insert(b.end(), 8, 0xEE);
-  return b;
-}
+Bytes NameWide(const std::u16string& text) { return Cat({fixtures::StrWide(text), kNameFlags}); }
 // A name-table entry with a raw length word and text bytes.
-Bytes NameRaw(int32_t length, const Bytes& text) {
-  Bytes b;
-  Put32(&b, uint32_t(length));
-  Append(&b, text);
-  b.insert(b.end(), 8, 0xEE);
-  return b;
-}
+Bytes NameRaw(int32_t length, const Bytes& text) { return Cat({Word32(uint32_t(length)), text, kNameFlags}); }
 
-struct ExportSpec {
+// The fields of an export-table record that the table readers use; the
+// record's other words are zero.
+struct TestExport {
   int32_t classIndex = 0;
   int32_t outerIndex = 0;
   uint32_t name = 0;
@@ -72,7 +53,7 @@ struct ExportSpec {
 struct Layout {
   std::vector<Bytes> names;
   std::vector<uint32_t> imports;  // name index of each import
-  std::vector<ExportSpec> exports;
+  std::vector<TestExport> exports;
 
   PackageImage Build() const {
     Bytes data(16, 0xAB);
@@ -80,24 +61,24 @@ struct Layout {
     PackageImage& image = fields;
     image.nameCount = uint32_t(names.size());
     image.nameOffset = uint32_t(data.size());
-    for (const Bytes& n : names) Append(&data, n);
+    for (const Bytes& n : names) Append(data, n);
     image.importCount = uint32_t(imports.size());
     image.importOffset = uint32_t(data.size());
     for (uint32_t name : imports) {
       Bytes record(28, 0x5A);
-      for (int i = 0; i < 4; ++i) record[20 + i] = uint8_t(name >> (8 * i));
-      Append(&data, record);
+      fixtures::PutU32(record, 20, name);
+      Append(data, record);
     }
     image.exportCount = uint32_t(exports.size());
     image.exportOffset = uint32_t(data.size());
-    for (const ExportSpec& e : exports) {
+    for (const TestExport& e : exports) {
       Bytes record;
       for (uint32_t w : {uint32_t(e.classIndex), 0u, uint32_t(e.outerIndex), e.name,
                          uint32_t(e.number), 0u, 0u, 0u, 0u, e.serialSize, e.serialOffset, 0u, 0u,
                          0u, 0u, 0u, 0u, 0u}) {
-        Put32(&record, w);
+        Append(record, Word32(w));
       }
-      Append(&data, record);
+      Append(data, record);
     }
     SetData(data, &fields);
     return fields;
@@ -241,7 +222,7 @@ TEST(NameTable, NoNamesReadsNothingWhateverTheOffset) {
 // child only, so the test process never holds the big buffers.
 void ReadNamesWithCappedMemory() {
   Bytes data;
-  for (int i = 0; i < 2000000; ++i) Append(&data, NameRaw(0, {}));
+  for (int i = 0; i < 2000000; ++i) Append(data, NameRaw(0, {}));
   PackageImage image = Layout::FromBytes(data);
   image.nameCount = 2000000;
   unsigned long pages = 0;
@@ -269,9 +250,9 @@ TEST(NameTableDeathTest, SlotsThatCannotBeAllocatedEndThePackageWithMinus5) {
 TEST(ExportTable, EntriesTakeTheTwelveWordsInOrder) {
   Bytes data(40, 0);
   Bytes record;
-  for (uint32_t w = 0; w < 18; ++w) Put32(&record, 0x10000000u * (w % 8) + w + 1);
-  Append(&data, Bytes(72, 0));
-  Append(&data, record);
+  for (uint32_t w = 0; w < 18; ++w) Append(record, Word32(0x10000000u * (w % 8) + w + 1));
+  Append(data, Bytes(72, 0));
+  Append(data, record);
   PackageImage image = Layout::FromBytes(data);
   image.exportCount = 2;
   image.exportOffset = 40;
@@ -363,7 +344,7 @@ TEST(ObjectPath, ClassesSuffixesAndOuters) {
   struct Case {
     const char* what;
     std::vector<uint32_t> imports;
-    std::vector<ExportSpec> exports;
+    std::vector<TestExport> exports;
     uint32_t index;
     const char* path;
   } cases[] = {
@@ -413,7 +394,7 @@ TEST(ObjectPath, IndexesOutsideTheirTablesAreRefused) {
   struct Case {
     const char* what;
     std::vector<uint32_t> imports;
-    std::vector<ExportSpec> exports;
+    std::vector<TestExport> exports;
     uint32_t index;
     int code;
     std::string printed;

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "tools/fixtures/capture_stdout.h"
+#include "tests/support/capture_stdout.h"
 
 namespace {
 

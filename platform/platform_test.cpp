@@ -4,12 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "tools/fixtures/files.h"
+#include "tests/support/files.h"
 
 namespace {
 
@@ -414,6 +417,50 @@ TEST(PlatformFiles, IdentityChangesWithEveryRewrite) {
   EXPECT_FALSE(replaced == rewritten);
 
   EXPECT_FALSE(platform::GetFileIdentity(dir.File("missing").c_str(), &first));
+}
+
+// Folders and devices are never opened for reading: a FIFO or a device
+// planted at a backup's or chs.txt's name would block a run or feed it
+// endless bytes.
+TEST(PlatformFiles, OnlyRegularFilesAreOpenedForReading) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.File("folder.bak"));
+#if defined(_WIN32)
+  const char* device = "NUL";
+#else
+  const char* device = "/dev/null";
+#endif
+  for (const std::string& path : {dir.File("folder.bak"), std::string(device)})
+    EXPECT_EQ(platform::OpenRead(path.c_str()), platform::kNoFile) << path;
+  WriteFileText(dir.File("plain"), "x");
+  platform::File plain = platform::OpenRead(dir.File("plain").c_str());
+  EXPECT_NE(plain, platform::kNoFile);
+  platform::Close(plain);
+}
+
+// A second run on the same game waits for the first, however its folder is
+// spelled; a run on another game does not.
+TEST(PlatformLocks, ASecondLockOnTheSameFolderWaitsForTheFirst) {
+  TempDir game, other;
+  platform::FolderLock first = platform::LockFolder(game.path().c_str());
+  ASSERT_NE(first, platform::kNoLock);
+  std::atomic<bool> otherTaken{false}, secondTaken{false};
+  std::thread otherRun([&] {
+    platform::UnlockFolder(platform::LockFolder(other.path().c_str()));
+    otherTaken = true;
+  });
+  std::thread secondRun([&] {
+    platform::FolderLock second = platform::LockFolder((game.path() + "/").c_str());
+    secondTaken = true;
+    platform::UnlockFolder(second);
+  });
+  otherRun.join();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_TRUE(otherTaken);
+  EXPECT_FALSE(secondTaken);
+  platform::UnlockFolder(first);
+  secondRun.join();
+  EXPECT_TRUE(secondTaken);
 }
 
 }  // namespace

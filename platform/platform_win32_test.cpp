@@ -11,7 +11,7 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "tools/fixtures/files.h"
+#include "tests/support/files.h"
 
 namespace {
 

@@ -18,10 +18,10 @@
 
 #include "bench/corpus.h"
 #include "driver/target_files.h"
-#include "tools/fixtures/console_text.h"
-#include "tools/fixtures/demo_game.h"
-#include "tools/fixtures/dir_state.h"
-#include "tools/fixtures/files.h"
+#include "tests/support/console_text.h"
+#include "tests/support/demo_game.h"
+#include "tests/support/dir_state.h"
+#include "tests/support/files.h"
 
 namespace {
 

@@ -21,9 +21,9 @@
 #include <string>
 #include <thread>
 
-#include "tools/fixtures/demo_game.h"
-#include "tools/fixtures/dir_state.h"
-#include "tools/fixtures/files.h"
+#include "tests/support/demo_game.h"
+#include "tests/support/dir_state.h"
+#include "tests/support/files.h"
 
 namespace {
 

@@ -43,13 +43,13 @@
 #include "package/package_tables.h"
 #include "platform/fault_injection.h"
 #include "platform/platform.h"
-#include "tools/fixtures/capture_stdout.h"
-#include "tools/fixtures/dialogue_body.h"
-#include "tools/fixtures/dir_state.h"
-#include "tools/fixtures/files.h"
-#include "tools/fixtures/movie_builder.h"
-#include "tools/fixtures/package_builder.h"
-#include "tools/fixtures/package_scene.h"
+#include "tests/support/capture_stdout.h"
+#include "tests/support/byte_builders.h"
+#include "tests/support/dir_state.h"
+#include "tests/support/files.h"
+#include "tests/support/movie_builder.h"
+#include "tests/support/package_builder.h"
+#include "tests/support/package_scene.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "dictionary/brx_string_dict.h"
 #include "platform/platform.h"
-#include "tools/fixtures/files.h"
+#include "tests/support/files.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "tools/fixtures/demo_game.h"
-#include "tools/fixtures/dialogue_count.h"
+#include "tests/support/demo_game.h"
+#include "tests/support/dialogue_count.h"
 
 namespace {
 

@@ -15,24 +15,21 @@
 
 #include "dictionary/brx_string_dict.h"
 #include "dictionary/dict_test_util.h"
-#include "tools/fixtures/demo_game.h"
-#include "tools/fixtures/dialogue_body.h"
-#include "tools/fixtures/files.h"
-#include "tools/fixtures/movie_builder.h"
-#include "tools/fixtures/package_builder.h"
+#include "tests/support/demo_game.h"
+#include "tests/support/byte_builders.h"
+#include "tests/support/files.h"
+#include "tests/support/movie_builder.h"
+#include "tests/support/package_builder.h"
 
 namespace {
 
 using fixtures::Bytes;
 using fixtures::Cat;
+using fixtures::DialogueTag;
 using fixtures::Str8;
 using fixtures::StrWide;
 using fixtures::Text;
 using fixtures::Word32;
-
-Bytes Tag(uint32_t name, const std::vector<Bytes>& strings, uint32_t nameNumber = 0) {
-  return fixtures::DialogueTag(name, strings, nameNumber);
-}
 
 // --- writing -----------------------------------------------------------------
 
@@ -64,18 +61,18 @@ void DialogueBodySeeds(Writer& w) {
   const std::string target = "dialogue_rewrite_fuzz";
   const Bytes head = Text("head-of-body"), mid = Text("between"), tail = Text("tail");
   w.Put(target, "two_tags_both_forms",
-        Cat({head, Tag(1, {Str8("Hello"), StrWide(u"Caf\u00E9"), Str8("Nobody knows")}), mid,
-             Tag(1, {StrWide(u"Yes"), Str8("Quiet"), Str8("")}), tail}));
+        Cat({head, DialogueTag(1, {Str8("Hello"), StrWide(u"Caf\u00E9"), Str8("Nobody knows")}), mid,
+             DialogueTag(1, {StrWide(u"Yes"), Str8("Quiet"), Str8("")}), tail}));
   w.Put(target, "empty_array_then_tag",
-        Cat({Tag(1, {}), Tag(1, {StrWide(u""), Str8("Hi")}), Word32(0)}));
+        Cat({DialogueTag(1, {}), DialogueTag(1, {StrWide(u""), Str8("Hi")}), Word32(0)}));
   std::vector<Bytes> many(40, Str8("Hi"));  // grows far beyond twice the body
-  w.Put(target, "translations_outgrow_the_body", Cat({Tag(1, many), tail}));
-  Bytes pastTheEnd = Tag(1, {Str8("Hello"), Str8("Yes")});
+  w.Put(target, "translations_outgrow_the_body", Cat({DialogueTag(1, many), tail}));
+  Bytes pastTheEnd = DialogueTag(1, {Str8("Hello"), Str8("Yes")});
   pastTheEnd.resize(pastTheEnd.size() - 3);  // the array runs past the body
-  w.Put(target, "array_past_the_end", Cat({Tag(1, {Str8("Hello")}), pastTheEnd}));
+  w.Put(target, "array_past_the_end", Cat({DialogueTag(1, {Str8("Hello")}), pastTheEnd}));
   w.Put(target, "near_misses",
-        Cat({Tag(2, {Str8("Hello")}), Tag(3, {Str8("Hello")}), Tag(1, {Str8("Hello")}, 1),
-             Tag(4, {Str8("Hello")}), Tag(9, {Str8("Hello")}), Tag(1, {Str8("Hello")})}));
+        Cat({DialogueTag(2, {Str8("Hello")}), DialogueTag(3, {Str8("Hello")}), DialogueTag(1, {Str8("Hello")}, 1),
+             DialogueTag(4, {Str8("Hello")}), DialogueTag(9, {Str8("Hello")}), DialogueTag(1, {Str8("Hello")})}));
 }
 
 // --- package_fuzz: whole compressed packages (its dictionary knows "Hello" and
@@ -91,13 +88,13 @@ fixtures::PackageContents DialoguePackageContents(bool utf16Names) {
   const int32_t group = c.AddExport(c.AddClassImport("Package"), c.Name("Lines"), Bytes(8, 0));
   const int32_t first =
       c.AddExport(imported, c.Name("Greeting"),
-                  Cat({Text("head"), Tag(dt, {Str8("Hello"), StrWide(u"Yes"), Str8("Unknown")}),
-                       Text("mid"), Tag(dt, {}), Tag(dt, {StrWide(u"Hello")}), Text("tail")}),
+                  Cat({Text("head"), DialogueTag(dt, {Str8("Hello"), StrWide(u"Yes"), Str8("Unknown")}),
+                       Text("mid"), DialogueTag(dt, {}), DialogueTag(dt, {StrWide(u"Hello")}), Text("tail")}),
                   group);
-  c.AddExport(other, c.Name("Cue"), Cat({Text("x"), Tag(dt, {Str8("Hello")})}), group);
-  c.AddExport(exportedClass, c.AddUtf16Name("\xE5\xAF\xB9\xE7\x99\xBD"), Tag(dt, {Str8("Yes")}), first,
+  c.AddExport(other, c.Name("Cue"), Cat({Text("x"), DialogueTag(dt, {Str8("Hello")})}), group);
+  c.AddExport(exportedClass, c.AddUtf16Name("\xE5\xAF\xB9\xE7\x99\xBD"), DialogueTag(dt, {Str8("Yes")}), first,
               2);
-  c.AddExport(imported, c.Name("Silent"), Tag(dt, {Str8("Nobody knows")}), group, 1);
+  c.AddExport(imported, c.Name("Silent"), DialogueTag(dt, {Str8("Nobody knows")}), group, 1);
   return c;
 }
 

@@ -13,8 +13,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "tools/fixtures/files.h"
-#include "tools/fixtures/movie_builder.h"
+#include "tests/support/files.h"
+#include "tests/support/movie_builder.h"
 
 namespace {
 

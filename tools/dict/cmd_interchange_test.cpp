@@ -11,8 +11,8 @@
 #include "tools/dict/dict_build.h"
 #include "tools/dict/dict_file.h"
 #include "tools/dict/tool_io.h"
-#include "tools/fixtures/capture_stdout.h"
-#include "tools/fixtures/files.h"
+#include "tests/support/capture_stdout.h"
+#include "tests/support/files.h"
 
 namespace dict_tool {
 namespace {

@@ -10,7 +10,7 @@
 
 #include "dictionary/dict_test_util.h"
 #include "tools/dict/dict_file.h"
-#include "tools/fixtures/files.h"
+#include "tests/support/files.h"
 
 namespace dict_tool {
 namespace {

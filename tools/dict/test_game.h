@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "driver/target_files.h"
-#include "tools/fixtures/files.h"
-#include "tools/fixtures/movie_builder.h"
-#include "tools/fixtures/package_builder.h"
+#include "tests/support/files.h"
+#include "tests/support/movie_builder.h"
+#include "tests/support/package_builder.h"
 
 namespace dict_test_game {
 

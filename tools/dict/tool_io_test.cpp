@@ -14,9 +14,9 @@
 #include "platform/fault_injection.h"
 #include "tools/dict/cli.h"
 #include "tools/dict/csv.h"
-#include "tools/fixtures/capture_stdout.h"
-#include "tools/fixtures/dir_state.h"
-#include "tools/fixtures/files.h"
+#include "tests/support/capture_stdout.h"
+#include "tests/support/dir_state.h"
+#include "tests/support/files.h"
 
 namespace dict_tool {
 namespace {

@@ -26,9 +26,9 @@
 #include "tools/dict/json_report.h"
 #include "tools/dict/test_game.h"
 #include "tools/dict/tool_io.h"
-#include "tools/fixtures/capture_stdout.h"
-#include "tools/fixtures/demo_game.h"
-#include "tools/fixtures/files.h"
+#include "tests/support/capture_stdout.h"
+#include "tests/support/demo_game.h"
+#include "tests/support/files.h"
 
 namespace dict_tool {
 namespace {

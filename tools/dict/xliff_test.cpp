@@ -11,7 +11,7 @@
 
 #include "tools/dict/interchange_test_sample.h"
 #include "tools/dict/tool_io.h"
-#include "tools/fixtures/files.h"
+#include "tests/support/files.h"
 
 namespace dict_tool {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "driver/target_files.h"
 #include "platform/setup_support.h"
-#include "tools/fixtures/files.h"
+#include "tests/support/files.h"
 
 namespace setup {
 namespace {

@@ -14,10 +14,10 @@
 #include "package/package_patcher.h"
 #include "platform/platform.h"
 #include "platform/setup_support.h"
-#include "tools/fixtures/capture_stdout.h"
-#include "tools/fixtures/demo_game.h"
-#include "tools/fixtures/dir_state.h"
-#include "tools/fixtures/files.h"
+#include "tests/support/capture_stdout.h"
+#include "tests/support/demo_game.h"
+#include "tests/support/dir_state.h"
+#include "tests/support/files.h"
 
 namespace setup {
 namespace {
