@@ -119,7 +119,7 @@ void RestoreOne(const char* dir, const char* name, int number, const Observer* o
 // How many packages ahead of the one it patches the driver announces: far
 // enough that the builder always has one to take up while a package is
 // written (the builder's memory limit stops it sooner where they are large).
-constexpr int kAnnouncedAhead = 8;
+constexpr int kAnnouncedAhead = 32;
 
 // Announces listed package number i to prepare, when there is one.
 void Announce(const char* packageDir, int i, void (*prepare)(const char*)) {

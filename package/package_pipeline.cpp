@@ -89,11 +89,11 @@ int BuildAhead(Prepared& prepared, uint64_t budget) try {
   return kPatchOutOfMemory;  // not built: the package is built in its turn
 }
 
-// Builds the package at the front of the announced ones and files the
-// result under built. False when the builder is to stop: the package did
-// not fit (where images are held, it waits at the front for room; else it
-// is built in its turn, with the helpers that this work would keep busy).
-// Called with hold locked; returns with it locked.
+// Takes the package at the front of the announced ones up, builds it and
+// files the result under built. False when the builder is to stop: the
+// package did not fit (where images are held, it goes back to the front to
+// wait for room; else it is built in its turn, with the helper that this
+// work would keep busy). Called with hold locked; returns with it locked.
 bool BuildNext(Pipeline& pipeline, std::unique_lock<std::mutex>& hold) {
   Prepared prepared;
   try {
@@ -102,21 +102,22 @@ bool BuildNext(Pipeline& pipeline, std::unique_lock<std::mutex>& hold) {
   } catch (const std::bad_alloc&) {
     return false;
   }
+  pipeline.announced.pop_front();
   const uint64_t limit = Budget();
   const uint64_t budget = limit - std::min(limit, pipeline.held);
   hold.unlock();
   const int code = BuildAhead(prepared, budget);
   hold.lock();
   pipeline.building.clear();
-  if (code == kPatchOutOfMemory && pipeline.held > 0) {
-    pipeline.waitingForRoom = true;
-    return false;
-  }
-  pipeline.announced.pop_front();
   try {
+    if (code == kPatchOutOfMemory && pipeline.held > 0) {
+      pipeline.announced.push_front(std::move(prepared.filePath));
+      pipeline.waitingForRoom = true;
+      return false;
+    }
     pipeline.built.push_back(std::move(prepared));
   } catch (const std::bad_alloc&) {
-    return false;
+    return false;  // not filed: built in its turn
   }
   pipeline.held += pipeline.built.back().size;
   return code != kPatchOutOfMemory;
@@ -205,13 +206,14 @@ bool TakePreparedImage(const char* filePath, ImageBytes* image, uint32_t* size) 
   Prepared prepared;
   {
     std::unique_lock<std::mutex> hold(pipeline.lock);
-    // Not taken up yet: built in its turn, and the builder moves on past it.
+    if (pipeline.building == filePath) StopBuilder(pipeline, hold);
+    // Not taken up yet, or waiting for room: built in its turn, and the
+    // builder moves on past it.
     auto waiting = std::find(pipeline.announced.begin(), pipeline.announced.end(), filePath);
     if (waiting != pipeline.announced.end()) {
       pipeline.announced.erase(pipeline.announced.begin(), waiting + 1);
       pipeline.waitingForRoom = false;
     }
-    if (pipeline.building == filePath) StopBuilder(pipeline, hold);
     if (!TakeBuilt(pipeline, filePath, &prepared) || !prepared.built) {
       // Built in its turn, with the helper that the builder would keep busy.
       if (pipeline.running) StopBuilder(pipeline, hold);
