@@ -41,7 +41,7 @@ Names ReadNames() {
   image.nameOffset = built.nameOffset;
   Names names;
   names.dialogue = dialogue;
-  if (package::ReadNameTable(image, &names.slots) != 0) std::abort();
+  if (package::ReadNameTable(image, &names.slots) != package::Failure::kNone) std::abort();
   return names;
 }
 

@@ -82,11 +82,11 @@ BENCHMARK(BM_LoadFromTXTBuffer)->Unit(benchmark::kMillisecond);
 const BRXStringDict& LoadShared(const Corpus& corpus, const fixtures::TempDir& dir) {
   std::string path = dir.File("chs.txt");
   fixtures::WriteFileText(path, corpus.fileText);
-  return SharedDictionary(path.c_str());
+  return dictionary::SharedDictionary(path.c_str());
 }
 
 const BRXStringEntry* Find(const BRXStringDict& dict, const char* key, bool shared) {
-  return shared ? FindSharedEntry(dict, key) : dict.FindEntry(key);
+  return shared ? dictionary::FindSharedEntry(dict, key) : dict.FindEntry(key);
 }
 
 void BM_FindEntry(benchmark::State& state) {

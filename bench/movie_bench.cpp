@@ -38,7 +38,7 @@ void BM_FindAllSubtitles(benchmark::State& state) {
     int found = 0;
     const uint8_t* at = movie.data();
     const uint8_t* end = movie.data() + movie.size();
-    while (const uint8_t* chunk = FindSubtitleChunk(at, static_cast<uint32_t>(end - at))) {
+    while (const uint8_t* chunk = movie::FindSubtitleChunk(at, static_cast<uint32_t>(end - at))) {
       ++found;
       at = chunk + 64;
     }

@@ -88,12 +88,6 @@ inline constexpr char kMsgImportIndexError[] = "dwtypeNameIndex err\n";
 // "GetExportName err\n" — package: an export could not be named
 inline constexpr char kMsgGetExportNameError[] = "GetExportName err\n";
 
-// "%s 1 err\n" — package: an Object path without an apostrophe; %s is the path
-inline constexpr char kMsgObjectPathNoClass[] = "%s 1 err\n";
-
-// "%s 2 err\n" — package: an Object path with a single apostrophe; %s is the class part
-inline constexpr char kMsgObjectPathNoName[] = "%s 2 err\n";
-
 // "ImportTable 解析错误\n" — package: the import table reaches beyond the package
 inline constexpr char kMsgImportTableParseError[] = "ImportTable \xBD\xE2\xCE\xF6\xB4\xED\xCE\xF3\n";
 

@@ -9,6 +9,8 @@
 #include "dictionary/dict_keys.h"
 #include "platform/platform.h"
 
+namespace dictionary {
+
 namespace {
 
 struct Cache {
@@ -159,3 +161,5 @@ SharedDictionaryVersion::~SharedDictionaryVersion() {
 }
 
 uint64_t SharedDictionaryLoads() { return TheCache().loads; }
+
+}  // namespace dictionary

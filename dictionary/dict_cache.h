@@ -14,6 +14,8 @@
 
 #include "dictionary/brx_string_dict.h"
 
+namespace dictionary {
+
 // The dictionary loaded from name (resolved like LoadFromTXTFileA). Valid
 // until the next call; a failed load gives an empty dictionary, whose
 // GetLoadFailureMessage() tells why, as a fresh one would.
@@ -43,3 +45,5 @@ class SharedDictionaryVersion {
 // How many times SharedDictionary has parsed a file (for tests and
 // benchmarks).
 uint64_t SharedDictionaryLoads();
+
+}  // namespace dictionary

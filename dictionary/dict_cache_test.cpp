@@ -13,6 +13,7 @@
 #include "dictionary/dict_test_util.h"
 #include "tests/support/files.h"
 
+namespace dictionary {
 namespace {
 
 using dict_test::FileText;
@@ -161,3 +162,4 @@ TEST(SharedDictionary, FindSharedEntryAnswersAsFindEntry) {
 }
 
 }  // namespace
+}  // namespace dictionary

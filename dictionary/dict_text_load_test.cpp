@@ -17,6 +17,7 @@
 #include "dictionary/load_report.h"
 #include "tests/support/files.h"
 
+namespace dictionary {
 namespace {
 
 using dict_test::EntryText;
@@ -371,3 +372,4 @@ TEST(DictReadFileBlock, SizeAndRanges) {
 }
 
 }  // namespace
+}  // namespace dictionary

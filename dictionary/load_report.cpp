@@ -2,6 +2,8 @@
 
 #include "platform/platform.h"
 
+namespace dictionary {
+
 bool ReportLoadFailure(const BRXStringDict& dict, bool* reported) {
   const char* message = dict.GetLoadFailureMessage();
   if (*reported || message[0] == '\0') return false;
@@ -17,3 +19,5 @@ void ReportLoadFailureOnce(const BRXStringDict& dict) {
   static bool reported = false;
   ReportLoadFailure(dict, &reported);
 }
+
+}  // namespace dictionary

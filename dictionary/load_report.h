@@ -9,6 +9,8 @@
 
 #include "dictionary/brx_string_dict.h"
 
+namespace dictionary {
+
 // If the last load of dict failed on a missing section marker, prints its
 // message (GBK) followed by a line feed, the first time in the process only.
 void ReportLoadFailureOnce(const BRXStringDict& dict);
@@ -17,3 +19,5 @@ void ReportLoadFailureOnce(const BRXStringDict& dict);
 // *reported when there is a message and *reported is false. Result: whether
 // it printed.
 bool ReportLoadFailure(const BRXStringDict& dict, bool* reported);
+
+}  // namespace dictionary

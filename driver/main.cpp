@@ -10,5 +10,5 @@ int main(int argc, char** argv) {
   platform::KeepFreedMemory();
   return driver::Run(argc, argv,
                      driver::Patchers{PatchMovieFile, package::PatchPackageFile, package::PreparePackage,
-                                      RebuildMovieFile, package::RebuildPackageFile});
+                                      movie::RebuildMovieFile, package::RebuildPackageFile});
 }

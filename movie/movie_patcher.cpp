@@ -13,7 +13,13 @@
 #include "dictionary/load_report.h"
 #include "platform/platform.h"
 
+namespace movie {
+
 namespace {
+
+using dictionary::FindSharedEntry;
+using dictionary::ReportLoadFailureOnce;
+using dictionary::SharedDictionary;
 
 constexpr char kDictionaryName[] = "chs.txt";
 
@@ -37,19 +43,6 @@ constexpr uint8_t kSubtitlePattern[20] = {0x00, 0x00, 0x03, 0xE8, 0, 0, 0, 0, 0,
 constexpr uint32_t kGridStep = 16;
 constexpr uint32_t kMinimumRemainder = 64;
 constexpr uint32_t kLargestSearchLength = 0x7FFFFFFF;
-
-class OpenFile {
- public:
-  explicit OpenFile(platform::File file) : file_(file) {}
-  ~OpenFile() { platform::Close(file_); }
-  OpenFile(const OpenFile&) = delete;
-  OpenFile& operator=(const OpenFile&) = delete;
-  platform::File get() const { return file_; }
-  bool is_open() const { return file_ != platform::kNoFile; }
-
- private:
-  platform::File file_;
-};
 
 class MappedFile {
  public:
@@ -131,46 +124,61 @@ bool CopyAll(platform::File from, uint64_t offset, platform::File file, uint64_t
 // Writes the movie to path with every replacement made: the unchanged
 // stretches copied from the backup file by the system (movie is its mapping),
 // each new chunk from a small buffer, so the movie never passes through our
-// memory. False when the file cannot be created, the result would not fit a
-// 32-bit file size, or not every byte reaches the file.
-bool WriteRebuiltMovie(const char* path, platform::File backup, const uint8_t* movie, uint32_t size,
-                       const std::vector<Replacement>& replacements) {
-  if (RebuiltLength(size, replacements) > UINT32_MAX) return false;  // file sizes are 32-bit
-  OpenFile file(platform::CreateNew(path));
-  if (!file.is_open()) return false;
+// memory.
+Failure WriteRebuiltMovie(const char* path, platform::File backup, const uint8_t* movie, uint32_t size,
+                          const std::vector<Replacement>& replacements) {
+  if (RebuiltLength(size, replacements) > UINT32_MAX) return Failure::kTooLarge;  // file sizes are 32-bit
+  platform::FileHolder file(platform::CreateNew(path));
+  if (!file.is_open()) return Failure::kOutputUncreated;
   std::vector<uint8_t> chunk;
   uint64_t copyFrom = 0;  // first movie byte not yet written
   for (const Replacement& r : replacements) {
     BuildTranslatedChunk(movie + r.chunkStart, r.entry->target, r.entry->targetLength, &chunk);
     if (!CopyAll(backup, copyFrom, file.get(), r.chunkStart - copyFrom) ||
         !WriteAll(file.get(), chunk.data(), chunk.size()))
-      return false;
+      return Failure::kWriteFailed;
     copyFrom = r.chunkEnd;
   }
-  return CopyAll(backup, copyFrom, file.get(), size - copyFrom);
+  return CopyAll(backup, copyFrom, file.get(), size - copyFrom) ? Failure::kNone : Failure::kWriteFailed;
 }
 
-enum class Rebuilt { kTranslated, kNothingKnown, kFailed };
-
 // Rebuilds the movie from the open backup and writes it to shippedPath.
-// kTranslated only when at least one subtitle was translated and the
-// rebuilt movie was written whole; kNothingKnown when the dictionary knows
-// none of its subtitles (nothing is written then).
-Rebuilt RebuildMovie(platform::File backup, const char* shippedPath) {
+// translated tells whether the dictionary knew at least one subtitle; when
+// it knew none, nothing is written.
+Failure RebuildMovie(platform::File backup, const char* shippedPath, bool* translated) {
   uint32_t size = platform::FileSize(backup);
-  if (size == platform::kSizeError) return Rebuilt::kFailed;
+  if (size == platform::kSizeError) return Failure::kNoSize;
   MappedFile movie;
-  if (!movie.Map(backup, size)) return Rebuilt::kFailed;  // an empty backup cannot be mapped
+  if (!movie.Map(backup, size)) return Failure::kNotMapped;
   try {
     const BRXStringDict& dictionary = SharedDictionary(kDictionaryName);
     ReportLoadFailureOnce(dictionary);
     std::vector<Replacement> replacements = FindReplacements(movie.data(), size, dictionary);
-    if (replacements.empty()) return Rebuilt::kNothingKnown;
-    return WriteRebuiltMovie(shippedPath, backup, movie.data(), size, replacements) ? Rebuilt::kTranslated
-                                                                                    : Rebuilt::kFailed;
+    *translated = !replacements.empty();
+    if (!*translated) return Failure::kNone;
+    return WriteRebuiltMovie(shippedPath, backup, movie.data(), size, replacements);
   } catch (const std::bad_alloc&) {
-    return Rebuilt::kFailed;
+    return Failure::kOutOfMemory;
   }
+}
+
+// From the backup at backupPath to the rebuilt movie at shippedPath (the
+// same less ".bak"), with the backup closed again on every way out.
+Failure RebuildFromBackup(const char* backupPath, std::string* shippedPath, bool* translated) {
+  platform::FileHolder backupFile(platform::OpenRead(backupPath));
+  if (!backupFile.is_open()) return Failure::kBackupUnopened;
+  if (!backup::FilePathOf(backupPath, shippedPath)) return Failure::kNoBakSuffix;
+  // A file at the shipped path is a rebuilt copy from an earlier run; the
+  // movie is always rebuilt from the backup.
+  platform::DeletePath(shippedPath->c_str());
+  return RebuildMovie(backupFile.get(), shippedPath->c_str(), translated);
+}
+
+// Prints the line that the table gives failure (none of the movie's
+// failures has one).
+void Report(Failure failure) {
+  const char* line = kFailureReports[size_t(failure)].line;
+  if (line != nullptr) platform::ConsoleWrite(line);
 }
 
 }  // namespace
@@ -208,23 +216,20 @@ void ForEachSubtitle(const uint8_t* movie, uint32_t size, const SubtitleVisitor&
 backup::Outcome RebuildMovieFile(char* backupPath) {
   if (backupPath == nullptr) return backup::Outcome::kMissing;
   std::string shippedPath;
-  Rebuilt rebuilt;
-  {
-    OpenFile backupFile(platform::OpenRead(backupPath));
-    if (!backupFile.is_open()) return backup::Outcome::kMissing;
-    if (!backup::FilePathOf(backupPath, &shippedPath)) return backup::Outcome::kMissing;
-    // A file at the shipped path is a rebuilt copy from an earlier run; the
-    // movie is always rebuilt from the backup.
-    platform::DeletePath(shippedPath.c_str());
-    rebuilt = RebuildMovie(backupFile.get(), shippedPath.c_str());
-  }
-  if (rebuilt == Rebuilt::kTranslated) return backup::Outcome::kPatched;
+  bool translated = false;
+  const Failure failure = RebuildFromBackup(backupPath, &shippedPath, &translated);
+  Report(failure);
+  // Where the backup cannot be opened or has no ".bak", nothing was touched.
+  if (failure == Failure::kBackupUnopened || failure == Failure::kNoBakSuffix) return backup::Outcome::kMissing;
+  if (failure == Failure::kNone && translated) return backup::Outcome::kPatched;
   // The shipped movie becomes a plain copy of the backup: all it can be when
   // nothing is known, the original back after a failure. The backup is
   // closed by now, so that on Windows it can be moved back if need be.
   const backup::Outcome outcome = backup::PutBack(shippedPath.c_str(), backupPath, backup::Current::kPartial);
-  if (rebuilt == Rebuilt::kNothingKnown && outcome == backup::Outcome::kRestored) return backup::Outcome::kPatched;
+  if (failure == Failure::kNone && outcome == backup::Outcome::kRestored) return backup::Outcome::kPatched;
   return outcome;
 }
 
-void PatchMovieFile(char* backupPath) { RebuildMovieFile(backupPath); }
+}  // namespace movie
+
+void PatchMovieFile(char* backupPath) { movie::RebuildMovieFile(backupPath); }

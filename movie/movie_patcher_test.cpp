@@ -18,6 +18,7 @@
 #include "tests/support/files.h"
 #include "tests/support/movie_builder.h"
 
+namespace movie {
 namespace {
 
 using fixtures::Bytes;
@@ -604,3 +605,4 @@ TEST_F(MoviePatcherTest, AnUnreadableBackupDeletesNothing) {
 }
 
 }  // namespace
+}  // namespace movie

@@ -14,6 +14,10 @@ namespace package {
 
 namespace {
 
+using dictionary::FindSharedEntry;
+using dictionary::ReportLoadFailureOnce;
+using dictionary::SharedDictionary;
+
 constexpr char kDialogueTextName[] = "DialogueText";
 // Property tag (16 bytes) and string count (4 bytes).
 constexpr uint32_t kTagHeaderSize = 20;
@@ -301,26 +305,26 @@ bool PackageTranslator::Ready() {
   return dictionary_->GetCount() != 0;
 }
 
-int PackageTranslator::Translate(uint32_t serialSizePosition, const uint8_t* body, uint32_t size,
-                                 const NameSlots& names) {
-  if (!Ready()) return 0;
+Failure PackageTranslator::Translate(uint32_t serialSizePosition, const uint8_t* body, uint32_t size,
+                                     const NameSlots& names) {
+  if (!Ready()) return Failure::kNone;
   const TranslationLookup lookup = LookupIn(*dictionary_);
   std::vector<uint8_t>& bodies = relocated_.bodies;
   const size_t base = bodies.size();
   try {
-    if (Rewrite(body, size, names, lookup, scratch_, bodies) != 1) return 0;
+    if (Rewrite(body, size, names, lookup, scratch_, bodies) != 1) return Failure::kNone;
   } catch (const std::bad_alloc&) {
     // As without memory for a new body: the export is left as it is.
     bodies.resize(base);
-    return 0;
+    return Failure::kNone;
   }
   try {
     relocated_.records.push_back({serialSizePosition, uint32_t(bodies.size() - base)});
   } catch (const std::bad_alloc&) {
     bodies.resize(base);
-    return kRelocationFailed;
+    return Failure::kRelocationFailed;
   }
-  return 1;
+  return Failure::kNone;
 }
 
 bool RelocatedBodies::Add(uint32_t serialSizePosition, const std::vector<uint8_t>& newBody) {
@@ -334,16 +338,16 @@ bool RelocatedBodies::Add(uint32_t serialSizePosition, const std::vector<uint8_t
   return true;
 }
 
-int RelocateExports(platform::File output, const uint8_t* image, uint32_t imageSize,
-                    const RelocatedBodies& relocated) {
-  if (relocated.records.empty()) return 0;
+Failure RelocateExports(platform::File output, const uint8_t* image, uint32_t imageSize,
+                        const RelocatedBodies& relocated) {
+  if (relocated.records.empty()) return Failure::kNone;
   const uint32_t end = platform::FileSize(output);
-  if (end == platform::kSizeError) return kRelocationFailed;
+  if (end == platform::kSizeError) return Failure::kRelocationFailed;
   // Every new body must end where a 32-bit serial offset can still reach.
-  if (uint64_t(end) + relocated.bodies.size() > UINT32_MAX) return kRelocationFailed;
+  if (uint64_t(end) + relocated.bodies.size() > UINT32_MAX) return Failure::kRelocationFailed;
   uint32_t first = UINT32_MAX, last = 0;
   for (const RelocatedBodies::Record& record : relocated.records) {
-    if (!bytes::InBounds(record.serialSizePosition, 8, imageSize)) return kRelocationFailed;
+    if (!bytes::InBounds(record.serialSizePosition, 8, imageSize)) return Failure::kRelocationFailed;
     first = std::min(first, record.serialSizePosition);
     last = std::max(last, record.serialSizePosition + 8);
   }
@@ -351,7 +355,7 @@ int RelocateExports(platform::File output, const uint8_t* image, uint32_t imageS
   try {
     span.assign(image + first, image + last);
   } catch (const std::bad_alloc&) {
-    return kRelocationFailed;
+    return Failure::kRelocationFailed;
   }
   uint32_t offset = end;
   for (const RelocatedBodies::Record& record : relocated.records) {
@@ -360,11 +364,11 @@ int RelocateExports(platform::File output, const uint8_t* image, uint32_t imageS
     offset += record.size;
   }
   const uint32_t bodiesSize = uint32_t(relocated.bodies.size());
-  if (!platform::SeekEnd(output)) return kRelocationFailed;
-  if (platform::Write(output, relocated.bodies.data(), bodiesSize) != int64_t(bodiesSize)) return kRelocationFailed;
-  if (!platform::SeekBegin(output, first)) return kRelocationFailed;
-  if (platform::Write(output, span.data(), uint32_t(span.size())) != int64_t(span.size())) return kRelocationFailed;
-  return 0;
+  if (!platform::SeekEnd(output)) return Failure::kRelocationFailed;
+  if (platform::Write(output, relocated.bodies.data(), bodiesSize) != int64_t(bodiesSize)) return Failure::kRelocationFailed;
+  if (!platform::SeekBegin(output, first)) return Failure::kRelocationFailed;
+  if (platform::Write(output, span.data(), uint32_t(span.size())) != int64_t(span.size())) return Failure::kRelocationFailed;
+  return Failure::kNone;
 }
 
 }  // namespace package

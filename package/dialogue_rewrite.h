@@ -95,12 +95,12 @@ struct Scratch {
 class PackageTranslator {
  public:
   // RewriteDialogueText for the export whose record words are at
-  // serialSizePosition, its new body gathered. Returns 1 when the export
-  // gets a new body, 0 when it stays as it is (nothing translated, or no
-  // memory to build the body), kRelocationFailed when memory is too short
-  // to note it.
-  int Translate(uint32_t serialSizePosition, const uint8_t* body, uint32_t size,
-                const NameSlots& names);
+  // serialSizePosition, its new body gathered. kNone whether the export gets
+  // a new body or stays as it is (nothing translated, or no memory to build
+  // the body); kRelocationFailed when a body was built but memory is too
+  // short to note it.
+  Failure Translate(uint32_t serialSizePosition, const uint8_t* body, uint32_t size,
+                    const NameSlots& names);
   const RelocatedBodies& relocated() const { return relocated_; }
 
  private:
@@ -116,11 +116,10 @@ class PackageTranslator {
 // size and position (the file's size before the append, plus the bodies
 // before it) into its export record's two words. image (imageSize bytes) is
 // the package as written to output: the span of it that holds the records is
-// written again whole, with the words changed. Returns 0, or
-// kRelocationFailed when the file's size cannot be had, a record lies
-// outside the image, a seek or a write fails, memory is short, or the file
-// would outgrow 32-bit positions. Prints nothing.
-int RelocateExports(platform::File output, const uint8_t* image, uint32_t imageSize,
-                    const RelocatedBodies& relocated);
+// written again whole, with the words changed. kRelocationFailed when the
+// file's size cannot be had, a record lies outside the image, a seek or a
+// write fails, memory is short, or the file would outgrow 32-bit positions.
+Failure RelocateExports(platform::File output, const uint8_t* image, uint32_t imageSize,
+                        const RelocatedBodies& relocated);
 
 }  // namespace package

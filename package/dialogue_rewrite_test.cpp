@@ -419,17 +419,18 @@ class Relocation : public testing::Test {
   platform::File file_ = platform::kNoFile;
 };
 
-// The relocations of bodies, each at its record position.
-int Relocate(platform::File file, const Bytes& image, const std::vector<std::pair<uint32_t, Bytes>>& bodies) {
+// The relocations of bodies, each at its record position: true when they
+// were written.
+bool Relocate(platform::File file, const Bytes& image, const std::vector<std::pair<uint32_t, Bytes>>& bodies) {
   RelocatedBodies relocated;
   for (const auto& [position, body] : bodies)
-    if (!relocated.Add(position, body)) return -1;
-  return RelocateExports(file, image.data(), uint32_t(image.size()), relocated);
+    if (!relocated.Add(position, body)) return false;
+  return RelocateExports(file, image.data(), uint32_t(image.size()), relocated) == Failure::kNone;
 }
 
 TEST_F(Relocation, OneExportIsAppendedAndPointedAt) {
   const Bytes body = {9, 8, 7, 6, 5};
-  ASSERT_EQ(Relocate(file_, original_, {{40, body}}), 0);
+  ASSERT_TRUE(Relocate(file_, original_, {{40, body}}));
   platform::Close(file_);
   file_ = platform::kNoFile;
   EXPECT_EQ(fixtures::ReadFileBytes(path_), Cat({Patched(original_, 40, 5, 200), body}));
@@ -438,7 +439,7 @@ TEST_F(Relocation, OneExportIsAppendedAndPointedAt) {
 TEST_F(Relocation, ExportsFollowOneAnotherInTheOrderAdded) {
   // Records out of position order, far apart and side by side.
   const Bytes first = {1, 1, 1}, second(300, 2), third = {3};
-  ASSERT_EQ(Relocate(file_, original_, {{36 + 72, first}, {36, second}, {44, third}}), 0);
+  ASSERT_TRUE(Relocate(file_, original_, {{36 + 72, first}, {36, second}, {44, third}}));
   platform::Close(file_);
   file_ = platform::kNoFile;
   Bytes expected = Patched(Patched(Patched(original_, 36 + 72, 3, 200), 36, 300, 203), 44, 1, 503);
@@ -447,7 +448,7 @@ TEST_F(Relocation, ExportsFollowOneAnotherInTheOrderAdded) {
 
 TEST_F(Relocation, NothingToRelocateWritesNothing) {
   platform::faults::Clear();
-  ASSERT_EQ(Relocate(file_, original_, {}), 0);
+  ASSERT_TRUE(Relocate(file_, original_, {}));
   if (platform::faults::Available()) {
     EXPECT_EQ(platform::faults::CallCount(platform::faults::kWrite), 0u);
   }
@@ -458,8 +459,8 @@ TEST_F(Relocation, NothingToRelocateWritesNothing) {
 
 TEST_F(Relocation, ARecordOutsideTheImageIsRefused) {
   for (uint32_t position : {193u, 200u, 0xFFFFFFFCu})
-    EXPECT_EQ(Relocate(file_, original_, {{40, {1}}, {position, {2}}}), kRelocationFailed) << position;
-  EXPECT_EQ(Relocate(file_, original_, {{192, {1}}}), 0) << "the last whole record";
+    EXPECT_FALSE(Relocate(file_, original_, {{40, {1}}, {position, {2}}})) << position;
+  EXPECT_TRUE(Relocate(file_, original_, {{192, {1}}})) << "the last whole record";
 }
 
 TEST_F(Relocation, AFileThatWouldOutgrow32BitOffsetsIsRefused) {
@@ -471,10 +472,10 @@ TEST_F(Relocation, AFileThatWouldOutgrow32BitOffsetsIsRefused) {
   ASSERT_FALSE(error) << error.message();
   file_ = platform::OpenWrite(path_.c_str(), platform::kOpenExisting);
   ASSERT_NE(file_, platform::kNoFile);
-  EXPECT_EQ(Relocate(file_, original_, {{40, Bytes(16, 1)}}), kRelocationFailed);
-  EXPECT_EQ(Relocate(file_, original_, {{40, Bytes(10, 1)}, {48, Bytes(6, 1)}}), kRelocationFailed)
+  EXPECT_FALSE(Relocate(file_, original_, {{40, Bytes(16, 1)}}));
+  EXPECT_FALSE(Relocate(file_, original_, {{40, Bytes(10, 1)}, {48, Bytes(6, 1)}}))
       << "together past the last 32-bit position";
-  EXPECT_EQ(Relocate(file_, original_, {{40, Bytes(10, 1)}, {48, Bytes(5, 1)}}), 0)
+  EXPECT_TRUE(Relocate(file_, original_, {{40, Bytes(10, 1)}, {48, Bytes(5, 1)}}))
       << "ends at the last 32-bit position";
 }
 
@@ -497,10 +498,10 @@ TEST_F(Relocation, EveryFailingCallFailsTheRelocation) {
   for (const Case& c : cases) {
     platform::faults::Clear();
     platform::faults::FailCall(c.op, c.nth, c.shortTransfer);
-    EXPECT_EQ(Relocate(file_, original_, {{40, Bytes(64, 3)}, {120, Bytes(9, 4)}}), kRelocationFailed) << c.what;
+    EXPECT_FALSE(Relocate(file_, original_, {{40, Bytes(64, 3)}, {120, Bytes(9, 4)}})) << c.what;
   }
   platform::faults::Clear();
-  EXPECT_EQ(Relocate(file_, original_, {{40, Bytes(64, 3)}, {120, Bytes(9, 4)}}), 0);
+  EXPECT_TRUE(Relocate(file_, original_, {{40, Bytes(64, 3)}, {120, Bytes(9, 4)}}));
 }
 
 }  // namespace

@@ -10,8 +10,7 @@
 #include <memory>
 
 #include "common/bytes.h"
-#include "common/messages.h"
-#include "package/package_patcher.h"
+#include "package/package_failure.h"
 #include "package/package_pipeline.h"
 #include "package/zlib_block.h"
 #include "platform/parallel.h"
@@ -45,24 +44,6 @@ constexpr char kThreadsVariable[] = "HANHUA_THREADS";
 
 std::atomic<unsigned> g_forcedThreads{0};
 
-// Set on a thread that builds a package ahead of its turn: its messages
-// would come out of order, so it prints none (a package that fails there is
-// built again in its turn, which prints them).
-thread_local bool t_quiet = false;
-
-template <typename... Args>
-void Say(const char* format, Args... args) {
-  if (!t_quiet) platform::ConsolePrintf(format, args...);
-}
-// A message that is not a format, converted for the console as a whole.
-void SayText(const char* message) {
-  if (!t_quiet) platform::ConsoleWrite(message);
-}
-
-// A limit on the bytes that a backup and its image take together, for a
-// build ahead of its turn; kNoBudget for none.
-constexpr uint64_t kNoBudget = UINT64_MAX;
-
 // The backup in memory: size bytes of file data (followed by 4 zero bytes
 // that no field may use).
 struct Backup {
@@ -82,48 +63,43 @@ struct Summary {
   uint64_t chunkTableEnd = 0;  // P + 16 + 16N
 };
 
-int Damaged(const char* path) {
-  Say(messages::kMsgPackageDamaged, path);
-  return kPatchDamaged;
-}
-
-// Checks the summary and reads where its chunk table lies. kPatchNotCompressed
-// with compressionFlagsAt set means an uncompressed package.
-int ReadSummary(Backup& in, const char* path, Summary* summary) {
-  if (!in.Has(0, 4) || in.Word(0) != kPackageTag) return kPatchWrongTag;
-  if (!in.Has(4, 4)) return Damaged(path);
+// Checks the summary and reads where its chunk table lies. A summary with
+// compression flags 0 (an uncompressed package) is read up to them and
+// gives kNone; the chunk table is not looked at then.
+Failure ReadSummary(Backup& in, Summary* summary) {
+  if (!in.Has(0, 4) || in.Word(0) != kPackageTag) return Failure::kWrongTag;
+  if (!in.Has(4, 4)) return Failure::kDamaged;
   uint32_t version = in.Word(4);
-  if (version == kRefusedVersionA || version == kRefusedVersionB) return kPatchRefusedVersion;
+  if (version == kRefusedVersionA || version == kRefusedVersionB) return Failure::kRefusedVersion;
 
-  if (!in.Has(12, 4)) return Damaged(path);
+  if (!in.Has(12, 4)) return Failure::kDamaged;
   uint32_t folderLength = in.Word(12);
-  if (folderLength >= 0x80000000u) return Damaged(path);  // a negative length
+  if (folderLength >= 0x80000000u) return Failure::kDamaged;  // a negative length
   uint64_t flagsAt = 16 + uint64_t(folderLength);
   uint64_t generationCountAt = 80 + uint64_t(folderLength);
-  if (!in.Has(flagsAt, 4) || !in.Has(generationCountAt, 4)) return Damaged(path);
+  if (!in.Has(flagsAt, 4) || !in.Has(generationCountAt, 4)) return Failure::kDamaged;
   summary->packageFlagsAt = flagsAt;
 
   uint64_t p = generationCountAt + 4 + kGenerationSize * in.Word(generationCountAt);
-  if (!in.Has(p, 16)) return Damaged(path);
+  if (!in.Has(p, 16)) return Failure::kDamaged;
   summary->compressionFlagsAt = p + 8;
   summary->compression = in.Word(p + 8);
   summary->chunkCount = in.Word(p + 12);
-  if (summary->compression == 0) return kPatchNotCompressed;
+  if (summary->compression == 0) return Failure::kNone;
 
   summary->chunkTable = p + 16;
   summary->chunkTableEnd = summary->chunkTable + kChunkRecordSize * summary->chunkCount;
-  if (!in.Has(summary->chunkTable, kChunkRecordSize * summary->chunkCount)) return Damaged(path);
-  return 0;
+  if (!in.Has(summary->chunkTable, kChunkRecordSize * summary->chunkCount)) return Failure::kDamaged;
+  return Failure::kNone;
 }
 
 // A stream that inflates to fewer bytes than its slot is accepted; the rest
 // of the slot is zeroed when filled is set, otherwise left as it was.
-// Returns 0 or kPatchBlockFailed; prints nothing.
-int DecompressZlib(const uint8_t* src, uint32_t srcLength, uint8_t* dst, uint32_t dstLength,
-                   bool filled) {
-  const bool inflated = filled ? InflateZlibBlockFilled(src, srcLength, dst, dstLength)
-                               : InflateZlibBlock(src, srcLength, dst, dstLength);
-  return inflated ? 0 : kPatchBlockFailed;
+// False when the stream fails.
+bool DecompressZlib(const uint8_t* src, uint32_t srcLength, uint8_t* dst, uint32_t dstLength,
+                    bool filled) {
+  return filled ? InflateZlibBlockFilled(src, srcLength, dst, dstLength)
+                : InflateZlibBlock(src, srcLength, dst, dstLength);
 }
 
 // The LZO library's self-check, made once, before the first LZO block and
@@ -133,8 +109,9 @@ bool LzoReady() {
   return ready;
 }
 
-// Returns 0 or kPatchBlockFailed; prints nothing. LzoReady() must be true.
-int DecompressLzo(const uint8_t* src, uint32_t srcLength, uint8_t* dst, uint32_t dstLength) {
+// False when the block fails or gives another length. LzoReady() must be
+// true.
+bool DecompressLzo(const uint8_t* src, uint32_t srcLength, uint8_t* dst, uint32_t dstLength) {
   // The checking decompressor never writes more than dstLength bytes nor
   // reads beyond the block. A complete stream with bytes left over behind
   // it is accepted when its length is right; any other error is a damaged
@@ -142,20 +119,7 @@ int DecompressLzo(const uint8_t* src, uint32_t srcLength, uint8_t* dst, uint32_t
   lzo_uint produced = dstLength;
   int result = lzo1x_decompress_safe(src, srcLength, dst, &produced, nullptr);
   bool complete = result == LZO_E_OK || result == LZO_E_INPUT_NOT_CONSUMED;
-  if (!complete || produced != dstLength) return kPatchBlockFailed;
-  return 0;
-}
-
-// Prints the message of a failed block (a code of DecompressZlib,
-// DecompressLzo or kPatchLzoInit) and returns the code.
-int ReportBlockFailure(int code) {
-  if (code == kPatchLzoInit) {
-    SayText(messages::kMsgLzoInitFailed);
-    SayText(messages::kMsgLzoInitHint);
-  } else {
-    SayText(messages::kMsgSizeMismatch);
-  }
-  return code;
+  return complete && produced == dstLength;
 }
 
 // One block of a chunk: its compressed bytes in the backup and its slot in
@@ -177,23 +141,24 @@ constexpr size_t kBlockBatch = 64;
 struct BlockBatch {
   uint32_t compression = 0;
   BlockJob jobs[kBlockBatch];
-  int results[kBlockBatch];
+  bool done[kBlockBatch];
   size_t count = 0;
   bool overlaps = false;  // a slot reaches back into an earlier block's slot
 };
 
-// Decompresses one block into its slot. With filled set the whole slot is
-// written (a short zlib stream's rest zeroed; LZO fills it exactly or fails).
-int DecompressBlock(uint32_t compression, const BlockJob& job, bool filled) {
+// Decompresses one block into its slot; false when it fails. With filled
+// set the whole slot is written (a short zlib stream's rest zeroed; LZO
+// fills it exactly or fails).
+bool DecompressBlock(uint32_t compression, const BlockJob& job, bool filled) {
   return compression == kZlib
              ? DecompressZlib(job.source, job.sourceLength, job.destination, job.destinationLength, filled)
              : DecompressLzo(job.source, job.sourceLength, job.destination, job.destinationLength);
 }
 
-// Decompresses the blocks of batch (in table order) and returns the code of
-// the first one in table order that fails (0 when none does). Nothing is
-// printed, so that a failure is reported as one thread working through the
-// table would report it.
+// Decompresses the blocks of batch (in table order) and returns the failure
+// of the first one in table order that fails (kNone when none does), so
+// that a failure is reported as one thread working through the table would
+// report it.
 //
 // The package image is not cleared beforehand: bytes no block fills must be
 // zero, so each block writes its whole slot. Where slots overlap (an entry
@@ -202,30 +167,30 @@ int DecompressBlock(uint32_t compression, const BlockJob& job, bool filled) {
 // batch runs one block after another, in order, each slot's fresh part
 // zeroed just before its block, and the later block's bytes win as they
 // would over a cleared image. Other batches run on up to threads threads.
-int DecompressBatch(BlockBatch& batch, unsigned threads) {
-  if (batch.count == 0) return 0;
-  if (batch.compression == kLzo && !LzoReady()) return kPatchLzoInit;
+Failure DecompressBatch(BlockBatch& batch, unsigned threads) {
+  if (batch.count == 0) return Failure::kNone;
+  if (batch.compression == kLzo && !LzoReady()) return Failure::kLzoInit;
   if (batch.overlaps) {
     for (size_t k = 0; k < batch.count; ++k) {
       const BlockJob& job = batch.jobs[k];
       std::memset(job.destination + job.fresh, 0, job.destinationLength - job.fresh);
-      if (int code = DecompressBlock(batch.compression, job, false); code != 0) return code;
+      if (!DecompressBlock(batch.compression, job, false)) return Failure::kBlockFailed;
     }
-    return 0;
+    return Failure::kNone;
   }
   if (threads <= 1 || batch.count < 2) {
     for (size_t k = 0; k < batch.count; ++k) {
-      if (int code = DecompressBlock(batch.compression, batch.jobs[k], true); code != 0) return code;
+      if (!DecompressBlock(batch.compression, batch.jobs[k], true)) return Failure::kBlockFailed;
     }
-    return 0;
+    return Failure::kNone;
   }
   platform::ParallelFor(batch.count, threads, [&batch](size_t k) {
-    batch.results[k] = DecompressBlock(batch.compression, batch.jobs[k], true);
+    batch.done[k] = DecompressBlock(batch.compression, batch.jobs[k], true);
   });
   for (size_t k = 0; k < batch.count; ++k) {
-    if (batch.results[k] != 0) return batch.results[k];
+    if (!batch.done[k]) return Failure::kBlockFailed;
   }
-  return 0;
+  return Failure::kNone;
 }
 
 // Why a walk over the chunk and block tables stopped short of their end:
@@ -234,8 +199,8 @@ enum class LayoutStop { kNone, kUnknownCompression, kDamaged };
 
 // Called for every block that can be decompressed, in table order: its
 // compressed bytes and its slot, as an offset in the uncompressed package.
-// A result other than 0 ends the walk with that result.
-using BlockVisitor = std::function<int(const uint8_t* source, uint32_t sourceLength,
+// A failure ends the walk with that failure.
+using BlockVisitor = std::function<Failure(const uint8_t* source, uint32_t sourceLength,
                                        uint64_t destination, uint32_t destinationLength)>;
 
 // Where the uncompressed package's parts come from, as a walk over the
@@ -247,9 +212,9 @@ struct Layout {
 };
 
 // Ends a walk: notes why in layout->stop.
-int Stop(Layout* layout, LayoutStop why) {
+Failure Stop(Layout* layout, LayoutStop why) {
   layout->stop = why;
-  return 0;
+  return Failure::kNone;
 }
 
 // Walks the chunk table and the block table of every chunk in table order,
@@ -261,8 +226,8 @@ int Stop(Layout* layout, LayoutStop why) {
 // the block's data and slot. Stops at the first of these that fails, noting
 // why in layout->stop; a chunk whose size passed counts in layout->size even
 // when its blocks then stop the walk. Calls visit for every block before the
-// stop and returns visit's first result other than 0, or 0.
-int WalkChunks(const Backup& in, const Summary& summary, uint64_t limit, Layout* layout,
+// stop and returns visit's first failure, or kNone.
+Failure WalkChunks(const Backup& in, const Summary& summary, uint64_t limit, Layout* layout,
                const BlockVisitor& visit) {
   *layout = Layout{};
   uint64_t size = summary.chunkTable;  // the summary up to the chunk count
@@ -311,25 +276,23 @@ int WalkChunks(const Backup& in, const Summary& summary, uint64_t limit, Layout*
         return Stop(layout, LayoutStop::kDamaged);
       }
       if (visit) {
-        if (int code = visit(in.data + data, packed, chunkStart + destination, unpacked); code != 0) {
-          return code;
-        }
+        Failure failure = visit(in.data + data, packed, chunkStart + destination, unpacked);
+        if (failure != Failure::kNone) return failure;
       }
       data += packed;
     }
   }
-  return 0;
+  return Failure::kNone;
 }
 
 // Decompresses the blocks that layout reached into image, a batch at a time,
-// and reports the first failure in table order: a block that does not
-// decompress, or else what stopped the walk. Returns 0 or the failure's code
-// after printing its message. The image's bytes before written (the
-// summary) are set; on success every later byte up to layout.size + 4 is
-// written too: by a block, or zeroed where no block's slot lies.
-int DecompressBlocks(const Backup& in, const Summary& summary, uint64_t limit,
-                     const Layout& layout, uint8_t* image, uint64_t written, unsigned threads,
-                     const char* path) {
+// and returns the first failure in table order: a block that does not
+// decompress, or else what stopped the walk. The image's bytes before
+// written (the summary) are set; on success every later byte up to
+// layout.size + 4 is written too: by a block, or zeroed where no block's
+// slot lies.
+Failure DecompressBlocks(const Backup& in, const Summary& summary, uint64_t limit,
+                         const Layout& layout, uint8_t* image, uint64_t written, unsigned threads) {
   // One reference is all the visitor holds, so that it needs no memory of
   // its own. Slots come in increasing order of their start; covered is the
   // end of the furthest slot so far (or of the summary).
@@ -341,55 +304,48 @@ int DecompressBlocks(const Backup& in, const Summary& summary, uint64_t limit,
   } sink{{}, image, threads, written};
   sink.batch.compression = summary.compression;
   Layout again;
-  int code = WalkChunks(in, summary, limit, &again,
-                        [&sink](const uint8_t* source, uint32_t sourceLength, uint64_t destination,
-                                uint32_t destinationLength) {
-                          BlockBatch& batch = sink.batch;
-                          const uint64_t end = destination + destinationLength;
-                          uint32_t fresh = 0;
-                          if (destination > sink.covered) {
-                            std::memset(sink.image + sink.covered, 0, destination - sink.covered);
-                          } else if (destination < sink.covered) {
-                            batch.overlaps = true;
-                            fresh = uint32_t(std::min(sink.covered, end) - destination);
-                          }
-                          sink.covered = std::max(sink.covered, end);
-                          batch.jobs[batch.count++] = BlockJob{source, sourceLength, sink.image + destination,
-                                                               destinationLength, fresh};
-                          if (batch.count < kBlockBatch) return 0;
-                          int batchCode = DecompressBatch(batch, sink.threads);
-                          batch.count = 0;
-                          batch.overlaps = false;
-                          return batchCode;
-                        });
-  if (code == 0) code = DecompressBatch(sink.batch, threads);
-  if (code != 0) return ReportBlockFailure(code);
+  Failure failure = WalkChunks(in, summary, limit, &again,
+                               [&sink](const uint8_t* source, uint32_t sourceLength, uint64_t destination,
+                                       uint32_t destinationLength) {
+                                 BlockBatch& batch = sink.batch;
+                                 const uint64_t end = destination + destinationLength;
+                                 uint32_t fresh = 0;
+                                 if (destination > sink.covered) {
+                                   std::memset(sink.image + sink.covered, 0, destination - sink.covered);
+                                 } else if (destination < sink.covered) {
+                                   batch.overlaps = true;
+                                   fresh = uint32_t(std::min(sink.covered, end) - destination);
+                                 }
+                                 sink.covered = std::max(sink.covered, end);
+                                 batch.jobs[batch.count++] = BlockJob{source, sourceLength, sink.image + destination,
+                                                                      destinationLength, fresh};
+                                 if (batch.count < kBlockBatch) return Failure::kNone;
+                                 Failure batchFailure = DecompressBatch(batch, sink.threads);
+                                 batch.count = 0;
+                                 batch.overlaps = false;
+                                 return batchFailure;
+                               });
+  if (failure == Failure::kNone) failure = DecompressBatch(sink.batch, threads);
+  if (failure != Failure::kNone) return failure;
   if (layout.size + 4 > sink.covered) {
     std::memset(image + sink.covered, 0, layout.size + 4 - sink.covered);
   }
-  if (layout.stop == LayoutStop::kUnknownCompression) {
-    SayText(messages::kMsgUnknownCompression);
-    return kPatchBlockFailed;
-  }
-  if (layout.stop == LayoutStop::kDamaged) return Damaged(path);
-  return 0;
+  if (layout.stop == LayoutStop::kUnknownCompression) return Failure::kUnknownCompression;
+  if (layout.stop == LayoutStop::kDamaged) return Failure::kDamaged;
+  return Failure::kNone;
 }
 
 // Reads the whole of file into a buffer of its size plus 4 zero bytes. A
-// file larger than budget is not read (kPatchOutOfMemory, nothing printed).
-int ReadWhole(platform::File file, const char* path, ImageBytes* buffer, uint32_t* size,
-              uint64_t budget = kNoBudget) {
+// file larger than budget is not read (kOutOfMemory).
+Failure ReadWhole(platform::File file, ImageBytes* buffer, uint32_t* size, uint64_t budget = kNoBudget) {
   *size = platform::FileSize(file);
-  if (*size == platform::kSizeError) return kPatchNoSize;
-  if (*size > budget) return kPatchOutOfMemory;
+  if (*size == platform::kSizeError) return Failure::kNoSize;
+  if (*size > budget) return Failure::kOutOfMemory;
   *buffer = AllocateUnfilledImageBytes(uint64_t(*size) + 4);
-  if (!*buffer) return kPatchOutOfMemory;
-  if (platform::Read(file, buffer->get(), *size) != int64_t(*size)) {
-    Say(messages::kMsgReadFileError, path);
-    return kPatchShortRead;
-  }
+  if (!*buffer) return Failure::kOutOfMemory;
+  if (platform::Read(file, buffer->get(), *size) != int64_t(*size)) return Failure::kShortRead;
   std::memset(buffer->get() + *size, 0, 4);
-  return 0;
+  return Failure::kNone;
 }
 
 // The largest uncompressed package made from a backup of size bytes.
@@ -415,23 +371,18 @@ bool TakeImage(ImageBytes data, uint32_t size, PackageImage* image) {
 // Builds the uncompressed form of the compressed package in (its summary
 // already read) in memory: one buffer of its size plus 4 bytes, which every
 // block is decompressed into directly (the bytes between and after them
-// zeroed). The summary is copied
-// changed to describe an uncompressed package: the package flag bits that
-// describe the compressed form cleared, compression flags and chunk count 0.
-// Returns 0 or a PatchPackageFile code, after printing its message.
-// A package whose backup and image would take more than budget bytes
-// together is not built (kPatchOutOfMemory, nothing printed).
-int BuildUncompressed(const Backup& in, const Summary& summary, const char* path,
-                      ImageBytes* image, uint32_t* imageSize, uint64_t budget = kNoBudget) {
+// zeroed). The summary is copied changed to describe an uncompressed
+// package: the package flag bits that describe the compressed form cleared,
+// compression flags and chunk count 0. A package whose backup and image
+// would take more than budget bytes together is not built (kOutOfMemory).
+Failure BuildUncompressed(const Backup& in, const Summary& summary, ImageBytes* image, uint32_t* imageSize,
+                          uint64_t budget = kNoBudget) {
   const uint64_t limit = OutputLimit(in.size);
   Layout layout;
   WalkChunks(in, summary, limit, &layout, nullptr);
-  if (layout.size > budget - std::min(budget, in.size)) return kPatchOutOfMemory;
+  if (layout.size > budget - std::min(budget, in.size)) return Failure::kOutOfMemory;
   ImageBytes out = AllocateUnfilledImageBytes(layout.size + 4);  // below 4 GiB: layout.size <= limit
-  if (!out) {
-    SayText(messages::kMsgImageAllocError);
-    return kPatchOutOfMemory;
-  }
+  if (!out) return Failure::kImageAllocFailed;
   std::memcpy(out.get(), in.data, summary.chunkTable);
   bytes::StoreU32LE(out.get() + summary.packageFlagsAt,
                     in.Word(summary.packageFlagsAt) & kClearedPackageFlags);
@@ -441,11 +392,11 @@ int BuildUncompressed(const Backup& in, const Summary& summary, const char* path
     std::memcpy(out.get() + summary.chunkTable, in.data + summary.chunkTableEnd, layout.remainingSize);
   }
   const uint64_t written = summary.chunkTable + layout.remainingSize;
-  int code = DecompressBlocks(in, summary, limit, layout, out.get(), written, DecompressionThreads(), path);
-  if (code != 0) return code;
+  Failure failure = DecompressBlocks(in, summary, limit, layout, out.get(), written, DecompressionThreads());
+  if (failure != Failure::kNone) return failure;
   *image = std::move(out);
   *imageSize = uint32_t(layout.size);
-  return 0;
+  return Failure::kNone;
 }
 
 }  // namespace
@@ -472,86 +423,63 @@ void SetDecompressionThreads(unsigned threads) {
   g_forcedThreads.store(std::min(threads, kMaxThreads), std::memory_order_relaxed);
 }
 
-namespace {
-
-int BuildWithin(platform::File backup, const char* outputPath, ImageBytes* image, uint32_t* size,
-                uint64_t budget) {
+Failure BuildPackageImage(platform::File backup, ImageBytes* image, uint32_t* size, uint64_t budget) {
   // The backup is let go as soon as its uncompressed form is built.
   ImageBytes buffer;
   uint32_t backupSize = 0;
-  int code = ReadWhole(backup, outputPath, &buffer, &backupSize, budget);
-  if (code != 0) return code;
+  Failure failure = ReadWhole(backup, &buffer, &backupSize, budget);
+  if (failure != Failure::kNone) return failure;
   Backup in{buffer.get(), backupSize};
   Summary summary;
-  code = ReadSummary(in, outputPath, &summary);
-  if (code != 0) return code;
-  return BuildUncompressed(in, summary, outputPath, image, size, budget);
+  failure = ReadSummary(in, &summary);
+  if (failure != Failure::kNone) return failure;
+  if (summary.compression == 0) return Failure::kNotCompressed;
+  return BuildUncompressed(in, summary, image, size, budget);
 }
 
-}  // namespace
-
-int BuildPackageImage(platform::File backup, const char* outputPath, ImageBytes* image,
-                      uint32_t* size) {
-  return BuildWithin(backup, outputPath, image, size, kNoBudget);
-}
-
-int BuildPackageImageAhead(platform::File backup, const char* path, uint64_t budget,
-                           ImageBytes* image, uint32_t* size) {
-  t_quiet = true;
-  const int code = BuildWithin(backup, path, image, size, budget);
-  t_quiet = false;
-  return code;
-}
-
-int WriteUncompressedPackage(platform::File backup, platform::File output, const char* outputPath,
-                             PackageImage* image) {
+Failure WriteUncompressedPackage(platform::File backup, platform::File output, const char* outputPath,
+                                 PackageImage* image) {
   ImageBytes uncompressed;
   uint32_t size = 0;
-  int code = 0;
-  if (!TakePreparedImage(outputPath, &uncompressed, &size)) {
-    code = BuildPackageImage(backup, outputPath, &uncompressed, &size);
-  }
-  if (code == 0) NoteImageSize(size);
+  Failure failure = Failure::kNone;
+  if (!TakePreparedImage(outputPath, &uncompressed, &size)) failure = BuildPackageImage(backup, &uncompressed, &size);
+  if (failure == Failure::kNone) NoteImageSize(size);
   // The packages ahead are built while this one is written.
   ResumePreparing();
-  if (code != 0) return code;
+  if (failure != Failure::kNone) return failure;
   // A new file: its position is at its start.
-  if (platform::Write(output, uncompressed.get(), size) != int64_t(size)) {
-    Say(messages::kMsgWriteFileError, outputPath);
-    return kPatchWriteFailed;
-  }
+  if (platform::Write(output, uncompressed.get(), size) != int64_t(size)) return Failure::kWriteFailed;
   // The summary was read whole from the backup, so its table fields are in.
-  if (!TakeImage(std::move(uncompressed), size, image)) return Damaged(outputPath);
-  return 0;
+  if (!TakeImage(std::move(uncompressed), size, image)) return Failure::kDamaged;
+  return Failure::kNone;
 }
 
-int LoadPackageImage(const char* path, PackageImage* image, bool* compressed) {
+Failure LoadPackageImage(const char* path, PackageImage* image, bool* compressed) {
   *compressed = false;
-  platform::File file = platform::OpenRead(path);
-  if (file == platform::kNoFile) return kPatchNotOpened;
   ImageBytes buffer;
   uint32_t size = 0;
-  int code = ReadWhole(file, path, &buffer, &size);
-  platform::Close(file);
-  if (code != 0) return code;
+  {
+    platform::FileHolder file(platform::OpenRead(path));
+    if (!file.is_open()) return Failure::kBackupUnopened;
+    Failure failure = ReadWhole(file.get(), &buffer, &size);
+    if (failure != Failure::kNone) return failure;
+  }
 
   Backup in{buffer.get(), size};
-  if (!in.Has(0, 4) || in.Word(0) != kPackageTag) return kPatchWrongTag;
   Summary summary;
-  code = ReadSummary(in, path, &summary);
-  const bool uncompressed = code == kPatchNotCompressed && summary.compressionFlagsAt != 0;
-  if (code != 0 && !uncompressed) return code;
+  Failure failure = ReadSummary(in, &summary);
+  if (failure != Failure::kNone) return failure;
 
-  if (!uncompressed) {
+  if (summary.compression != 0) {
     *compressed = true;
     ImageBytes built;
-    code = BuildUncompressed(in, summary, path, &built, &size);
-    if (code != 0) return code;
+    failure = BuildUncompressed(in, summary, &built, &size);
+    if (failure != Failure::kNone) return failure;
     buffer = std::move(built);
   }
   // The file's buffer is the image itself when the file is not compressed.
-  if (!TakeImage(std::move(buffer), size, image)) return Damaged(path);
-  return 0;
+  if (!TakeImage(std::move(buffer), size, image)) return Failure::kDamaged;
+  return Failure::kNone;
 }
 
 }  // namespace package

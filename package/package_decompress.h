@@ -26,6 +26,9 @@
 // are put back there too.)
 #pragma once
 
+#include <cstdint>
+
+#include "package/package_failure.h"
 #include "package/package_image.h"
 #include "platform/platform.h"
 
@@ -45,37 +48,33 @@ unsigned ChooseDecompressionThreads(const char* setting, unsigned processors);
 // back to the environment and the processor count. For tests.
 void SetDecompressionThreads(unsigned threads);
 
+// A limit on the bytes that a backup and its image take together, for a
+// package built ahead of its turn (package_pipeline.h); kNoBudget for none.
+inline constexpr uint64_t kNoBudget = UINT64_MAX;
+
 // Reads the whole backup, checks its summary and builds the uncompressed
-// package in memory: image (size bytes followed by 4 zero bytes). Returns 0
-// or a PatchPackageFile code, after printing its message; outputPath is
-// named in messages. The backup's buffer is released before it returns.
-int BuildPackageImage(platform::File backup, const char* outputPath, ImageBytes* image,
-                      uint32_t* size);
-// BuildPackageImage for a package built ahead of its turn
-// (package_pipeline.h): prints nothing, and builds only a package whose
-// backup and image take at most budget bytes together (kPatchOutOfMemory
-// beyond, found before the image is allocated).
-int BuildPackageImageAhead(platform::File backup, const char* path, uint64_t budget,
-                           ImageBytes* image, uint32_t* size);
+// package in memory: image (size bytes followed by 4 zero bytes). A package
+// whose backup and image would take more than budget bytes together is not
+// built (kOutOfMemory, found before the image is allocated). The backup's
+// buffer is released before it returns.
+Failure BuildPackageImage(platform::File backup, ImageBytes* image, uint32_t* size,
+                          uint64_t budget = kNoBudget);
 
 // Writes the image that BuildPackageImage gives (or the one built ahead for
 // this package, when there is one: package_pipeline.h) to output (a new,
 // empty file) with one write, and hands that same memory over as image
 // (size + 4 zero bytes, with the six table fields of its summary). The
-// backup's buffer is released before the write. Returns 0 or a
-// PatchPackageFile code, after printing its message; outputPath is named in
-// messages.
-int WriteUncompressedPackage(platform::File backup, platform::File output, const char* outputPath,
-                             PackageImage* image);
+// backup's buffer is released before the write. outputPath, the shipped
+// path, tells which package's image was built ahead.
+Failure WriteUncompressedPackage(platform::File backup, platform::File output, const char* outputPath,
+                                 PackageImage* image);
 
 // Reads the package file at path into image without writing anything: a
 // compressed package is uncompressed in memory into the bytes that
 // WriteUncompressedPackage writes for it, an uncompressed one (compression
-// flags 0) is taken as it is; *compressed tells which. Returns 0, or a
-// PatchPackageFile code (after printing its message, where that code has
-// one): kPatchNotOpened for a file that cannot be opened, kPatchWrongTag for
-// a file that is no package, kPatchDamaged for a summary without its table
-// fields.
-int LoadPackageImage(const char* path, PackageImage* image, bool* compressed);
+// flags 0) is taken as it is; *compressed tells which. kBackupUnopened for a
+// file that cannot be opened, kWrongTag for a file that is no package,
+// kDamaged for a summary without its table fields.
+Failure LoadPackageImage(const char* path, PackageImage* image, bool* compressed);
 
 }  // namespace package

@@ -62,17 +62,19 @@ struct WriteRun {
   std::string printed;
 };
 
-// Runs WriteUncompressedPackage from the file at backupPath into output.
+// Runs WriteUncompressedPackage from the file at backupPath into output and
+// reports its failure as the patcher does.
 WriteRun WriteUncompressed(const std::string& backupPath, platform::File output,
                            const std::string& outputPath, package::PackageImage* image) {
   platform::ConsoleSetUtf8(false);
   platform::File backup = platform::OpenRead(backupPath.c_str());
   EXPECT_NE(backup, platform::kNoFile);
   fixtures::CaptureStdout capture;
-  int code = package::WriteUncompressedPackage(backup, output, outputPath.c_str(), image);
+  package::Failure failure = package::WriteUncompressedPackage(backup, output, outputPath.c_str(), image);
+  package::Report(failure, outputPath.c_str());
   std::string printed = capture.Finish();
   platform::Close(backup);
-  return {code, printed};
+  return {package::CodeOf(failure), printed};
 }
 
 TEST(WriteUncompressedPackage, HandsOverTheBytesItWrote) {
@@ -127,7 +129,7 @@ TEST(WriteUncompressedPackage, AFailedWriteHandsNothingOver) {
   package::PackageImage image;
   WriteRun run = WriteUncompressed(backupPath, readOnly, outputPath, &image);
   platform::Close(readOnly);
-  EXPECT_EQ(run.code, package::kPatchWriteFailed);
+  EXPECT_EQ(run.code, -21);
   EXPECT_EQ(run.printed, Format(messages::kMsgWriteFileError, outputPath));
   EXPECT_EQ(image.data, nullptr) << "nothing is handed on after a failure";
 }
@@ -147,7 +149,9 @@ LoadRun Load(const std::string& path, package::PackageImage* image) {
   platform::ConsoleSetUtf8(false);
   LoadRun run{};
   fixtures::CaptureStdout capture;
-  run.code = package::LoadPackageImage(path.c_str(), image, &run.compressed);
+  package::Failure failure = package::LoadPackageImage(path.c_str(), image, &run.compressed);
+  package::Report(failure, path.c_str());
+  run.code = package::CodeOf(failure);
   run.printed = capture.Finish();
   return run;
 }
@@ -194,18 +198,18 @@ TEST(LoadPackageImage, RefusesWhatIsNoReadablePackage) {
   fixtures::TempDir dir;
   std::string path = dir.File("Pkg.upk");
   package::PackageImage image;
-  EXPECT_EQ(Load(path, &image).code, package::kPatchNotOpened) << "missing";
-  EXPECT_EQ(Load(dir.path(), &image).code, package::kPatchNotOpened) << "a folder";
+  EXPECT_EQ(Load(path, &image).code, -1) << "missing";
+  EXPECT_EQ(Load(dir.path(), &image).code, -1) << "a folder";
 
   ASSERT_TRUE(fixtures::WriteFileBytes(path, Bytes(100, 0x41)));
-  EXPECT_EQ(Load(path, &image).code, package::kPatchWrongTag);
+  EXPECT_EQ(Load(path, &image).code, -1);
 
   // A compressed package cut short: the patcher's own message and code.
   fixtures::CompressedPackage packed = SmallShippedPackage(fixtures::kCompressionZlib);
   Bytes cut(packed.bytes.begin(), packed.bytes.end() - 10);
   ASSERT_TRUE(fixtures::WriteFileBytes(path, cut));
   LoadRun run = Load(path, &image);
-  EXPECT_EQ(run.code, package::kPatchDamaged);
+  EXPECT_EQ(run.code, -20);
   EXPECT_EQ(run.printed, Format(messages::kMsgPackageDamaged, path));
 
   // A tagged file too short for a summary.
@@ -213,7 +217,7 @@ TEST(LoadPackageImage, RefusesWhatIsNoReadablePackage) {
   PutU32(tagged, 0, fixtures::kPackageTag);
   ASSERT_TRUE(fixtures::WriteFileBytes(path, tagged));
   run = Load(path, &image);
-  EXPECT_EQ(run.code, package::kPatchDamaged);
+  EXPECT_EQ(run.code, -20);
   EXPECT_EQ(run.printed, Format(messages::kMsgPackageDamaged, path));
   EXPECT_EQ(image.data, nullptr) << "nothing is handed on after a failure";
 }
@@ -271,9 +275,7 @@ struct SweepDir {
 // The codes of the table stage: a package that decompresses can still be
 // refused there.
 bool IsTableStageRefusal(int code) {
-  return code == package::kTablesAllocFailed || code == package::kExportTableUnreadable ||
-         code == package::kExportNameFailed ||
-         (code <= package::kNameTableUnreadable && code >= package::kExportBodyOutsideImage);
+  return code == -5 || code == -13 || code == -15 || (code <= -23 && code >= -30);
 }
 
 struct Sweep {

@@ -30,15 +30,15 @@ backup::Outcome PutBackFromBackup(const char* outputPath) {
 
 // From the deletion of the shipped file to the end of the table stage. The
 // output is made only where nothing, not even a link, is left at its name.
-int RebuildShippedFile(PackageFiles& files) {
-  platform::DeletePath(files.outputPath);
-  files.output = platform::CreateNew(files.outputPath);
-  if (files.output == platform::kNoFile) return kPatchNotOpened;
+Failure RebuildShippedFile(platform::File backup, const char* outputPath) {
+  platform::DeletePath(outputPath);
+  platform::FileHolder output(platform::CreateNew(outputPath));
+  if (!output.is_open()) return Failure::kOutputUncreated;
 
   PackageImage image;
-  int code = WriteUncompressedPackage(files.backup, files.output, files.outputPath, &image);
-  if (code != 0) return code;
-  return TranslateDialogueExports(image, files);
+  Failure failure = WriteUncompressedPackage(backup, output.get(), outputPath, &image);
+  if (failure != Failure::kNone) return failure;
+  return TranslateDialogueExports(image, PackageFiles{backup, output.get(), outputPath});
 }
 
 }  // namespace
@@ -47,30 +47,30 @@ int PatchPackageFile(char* backupPath, backup::Outcome* outcome) {
   backup::Outcome ignored;
   if (outcome == nullptr) outcome = &ignored;
   *outcome = backup::Outcome::kMissing;
-  if (backupPath == nullptr) return kPatchNotOpened;
-  PackageFiles files;
-  files.backup = platform::OpenRead(backupPath);
-  if (files.backup == platform::kNoFile) return kPatchNotOpened;
+  if (backupPath == nullptr) return CodeOf(Failure::kBackupUnopened);
+  platform::FileHolder backupFile(platform::OpenRead(backupPath));
+  if (!backupFile.is_open()) return CodeOf(Failure::kBackupUnopened);
 
   size_t length = std::strlen(backupPath);
   if (length <= backup::kSuffixLength ||
       std::memcmp(backupPath + length - backup::kSuffixLength, backup::kSuffix, backup::kSuffixLength) != 0) {
-    platform::Close(files.backup);
-    return kPatchNoBakSuffix;
+    return CodeOf(Failure::kNoBakSuffix);
   }
   backupPath[length - backup::kSuffixLength] = '\0';
-  files.outputPath = backupPath;
+  const char* outputPath = backupPath;
 
-  int code;
+  Failure failure;
   {
     // Every export of this package sees one version of the dictionary.
-    SharedDictionaryVersion version;
-    code = RebuildShippedFile(files);
+    dictionary::SharedDictionaryVersion version;
+    failure = RebuildShippedFile(backupFile.get(), outputPath);
   }
-  platform::Close(files.output);
-  platform::Close(files.backup);
-  *outcome = code == kPatchOk ? backup::Outcome::kPatched : PutBackFromBackup(files.outputPath);
-  return code;
+  // Closed before the shipped file is put back, so that on Windows the
+  // backup can be moved back if need be.
+  backupFile.Close();
+  Report(failure, outputPath);
+  *outcome = failure == Failure::kNone ? backup::Outcome::kPatched : PutBackFromBackup(outputPath);
+  return CodeOf(failure);
 }
 
 int PatchPackageFile(char* backupPath) { return PatchPackageFile(backupPath, nullptr); }

@@ -8,7 +8,6 @@
 #include <string>
 
 #include "package/package_decompress.h"
-#include "package/package_patcher.h"
 #include "platform/parallel.h"
 #include "platform/platform.h"
 
@@ -66,27 +65,27 @@ bool SameFile(const platform::FileIdentity& a, const platform::FileIdentity& b) 
 }
 
 // Builds prepared's image from the backup of its file, or from the file
-// itself while it has none, within budget bytes. Returns 0 or the code of
-// the failure (kPatchOutOfMemory: it does not fit).
-int BuildAhead(Prepared& prepared, uint64_t budget) try {
+// itself while it has none, within budget bytes. kOutOfMemory: it does not
+// fit.
+Failure BuildAhead(Prepared& prepared, uint64_t budget) try {
   const std::string backupPath = prepared.filePath + kBackupSuffix;
   const char* source = backupPath.c_str();
-  platform::File file = platform::OpenRead(source);
-  if (file == platform::kNoFile) {
+  platform::File opened = platform::OpenRead(source);
+  if (opened == platform::kNoFile) {
     source = prepared.filePath.c_str();
-    file = platform::OpenRead(source);
+    opened = platform::OpenRead(source);
   }
-  if (file == platform::kNoFile) return kPatchNotOpened;
-  int code = kPatchNoSize;
+  platform::FileHolder file(opened);
+  if (!file.is_open()) return Failure::kBackupUnopened;
+  Failure failure = Failure::kNoSize;
   if (platform::GetFileIdentity(source, &prepared.identity)) {
-    code = BuildPackageImageAhead(file, source, budget, &prepared.image, &prepared.size);
+    failure = BuildPackageImage(file.get(), &prepared.image, &prepared.size, budget);
   }
-  platform::Close(file);
-  prepared.built = code == 0;
+  prepared.built = failure == Failure::kNone;
   if (!prepared.built) prepared.size = 0;
-  return code;
+  return failure;
 } catch (const std::bad_alloc&) {
-  return kPatchOutOfMemory;  // not built: the package is built in its turn
+  return Failure::kOutOfMemory;  // not built: the package is built in its turn
 }
 
 // Takes the package at the front of the announced ones up, builds it and
@@ -106,11 +105,11 @@ bool BuildNext(Pipeline& pipeline, std::unique_lock<std::mutex>& hold) {
   const uint64_t limit = Budget();
   const uint64_t budget = limit - std::min(limit, pipeline.held);
   hold.unlock();
-  const int code = BuildAhead(prepared, budget);
+  const Failure failure = BuildAhead(prepared, budget);
   hold.lock();
   pipeline.building.clear();
   try {
-    if (code == kPatchOutOfMemory && pipeline.held > 0) {
+    if (failure == Failure::kOutOfMemory && pipeline.held > 0) {
       pipeline.announced.push_front(std::move(prepared.filePath));
       pipeline.waitingForRoom = true;
       return false;
@@ -120,7 +119,7 @@ bool BuildNext(Pipeline& pipeline, std::unique_lock<std::mutex>& hold) {
     return false;  // not filed: built in its turn
   }
   pipeline.held += pipeline.built.back().size;
-  return code != kPatchOutOfMemory;
+  return failure != Failure::kOutOfMemory;
 }
 
 // The builder: builds the announced packages in order until none is left,

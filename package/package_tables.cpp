@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "common/bytes.h"
-#include "common/messages.h"
 #include "package/dialogue_rewrite.h"
 #include "platform/platform.h"
 
@@ -48,20 +47,11 @@ bool ConvertWideName(const uint8_t* text, uint32_t units, char* slot) {
   return platform::Utf16ToUtf8(wide, int(count), slot, int(kNameSlotSize)) == needed;
 }
 
-int RefuseNameTable() {
-  platform::ConsolePrintf(messages::kMsgNameTableParseError);
-  return kNameTableUnreadable;
-}
-
-// The text of name index, or null (after printing the message) when the
-// index is at or above the name count. Export and import records take their
-// name indexes on trust; a damaged index would read outside the slots.
+// The text of name index, or null when the index is at or above the name
+// count. Export and import records take their name indexes on trust; a
+// damaged index would read outside the slots.
 const char* NameText(const NameSlots& names, uint32_t index) {
-  if (index >= names.count) {
-    platform::ConsolePrintf(messages::kMsgNameIndexError);
-    return nullptr;
-  }
-  return names.Slot(index);
+  return index < names.count ? names.Slot(index) : nullptr;
 }
 
 // Builds a text piece by piece in the Object path buffer, never writing past
@@ -104,70 +94,52 @@ bool AppendDisplayName(const NameSlots& names, const EXPORTENTRY& entry, PathWri
   return true;
 }
 
-// The name index of the class of entry, or a code: 0 for an imported class
-// beyond the import table (its message printed), a negative code for a
-// class index that names no export (its message printed).
-int ClassNameIndex(const ImportTable& imports, const ExportTable& exports, int32_t classIndex,
-                   uint32_t* nameIndex) {
+// Sets nameIndex to the name index of the class that classIndex names: an
+// import's name for -16,777,216 to -1, an export's for a positive index.
+Failure ClassNameIndex(const ImportTable& imports, const ExportTable& exports, int32_t classIndex,
+                       uint32_t* nameIndex) {
   uint32_t c = uint32_t(classIndex);
   if (c >= 0xFF000000u) {  // -16,777,216 to -1: import ~c
     uint32_t k = ~c;
-    if (k >= imports.count) {
-      platform::ConsolePrintf(messages::kMsgImportIndexError);
-      return 0;
-    }
+    if (k >= imports.count) return Failure::kImportIndexOutOfRange;
     *nameIndex = bytes::LoadU32LE(imports.records + uint64_t(k) * kImportRecordSize + kImportNameOffset);
-    return 1;
+    return Failure::kNone;
   }
   // A positive index above the export count, or a negative one below
   // -16,777,216, would name an entry outside the table: refused.
-  if (c > exports.count) {
-    platform::ConsolePrintf(messages::kMsgClassIndexError);
-    return kClassIndexOutOfRange;
-  }
+  if (c > exports.count) return Failure::kClassIndexOutOfRange;
   *nameIndex = exports.entries[c - 1].objectName;
-  return 1;
+  return Failure::kNone;
 }
 
 // Collects the outers of export index, innermost first, into chain (depth
-// entries). Returns 1, 0 for an outer index beyond the export table (its
-// message printed), or a negative code: a chain that comes back to an
-// export already on it would go round for ever; a chain of kObjectPathSize
-// outers or more cannot fit a path, since every outer adds at least a dot.
-int CollectOuters(const ExportTable& exports, uint32_t index, uint32_t (&chain)[kObjectPathSize],
-                  uint32_t* depth) {
+// entries). A chain that comes back to an export already on it would go
+// round for ever; a chain of kObjectPathSize outers or more cannot fit a
+// path, since every outer adds at least a dot: both are refused.
+Failure CollectOuters(const ExportTable& exports, uint32_t index, uint32_t (&chain)[kObjectPathSize],
+                      uint32_t* depth) {
   *depth = 0;
   int32_t outer = exports.entries[index].outerIndex;
   while (outer != 0) {
-    if (uint32_t(outer) > exports.count) {
-      platform::ConsolePrintf(messages::kMsgExportParseError);
-      return 0;
-    }
+    if (uint32_t(outer) > exports.count) return Failure::kOuterIndexOutOfRange;
     uint32_t o = uint32_t(outer) - 1;
     bool seen = o == index;
     for (uint32_t k = 0; k < *depth && !seen; ++k) seen = chain[k] == o;
-    if (seen) {
-      platform::ConsolePrintf(messages::kMsgOuterLoopError);
-      return kOuterChainLoops;
-    }
-    if (*depth == kObjectPathSize) {
-      platform::ConsolePrintf(messages::kMsgObjectPathTooLong);
-      return kObjectPathTooLong;
-    }
+    if (seen) return Failure::kOuterChainLoops;
+    if (*depth == kObjectPathSize) return Failure::kObjectPathTooLong;
     chain[(*depth)++] = o;
     outer = exports.entries[o].outerIndex;
   }
-  return 1;
+  return Failure::kNone;
 }
 
-int RefuseLongPath() {
-  platform::ConsolePrintf(messages::kMsgObjectPathTooLong);
-  return kObjectPathTooLong;
+Failure Named(const PathWriter& writer) {
+  return writer.overflowed() ? Failure::kObjectPathTooLong : Failure::kNone;
 }
 
 }  // namespace
 
-int ReadNameTable(const PackageImage& image, NameSlots* names) {
+Failure ReadNameTable(const PackageImage& image, NameSlots* names) {
   const uint32_t count = image.nameCount;
   names->count = 0;
   names->text.reset();
@@ -177,51 +149,44 @@ int ReadNameTable(const PackageImage& image, NameSlots* names) {
   // so a table that could not hold count names is refused before the slots
   // are allocated: a damaged count would otherwise ask for terabytes.
   if (count != 0 && !bytes::InBounds(image.nameOffset, uint64_t(count) * 12, image.size)) {
-    return RefuseNameTable();
+    return Failure::kNameTableUnreadable;
   }
   names->text.reset(new (std::nothrow) char[uint64_t(count) * kNameSlotSize]());
-  if (names->text == nullptr) {
-    platform::ConsolePrintf(messages::kMsgNameSlotsAllocError);
-    return kTablesAllocFailed;
-  }
+  if (names->text == nullptr) return Failure::kNameSlotsAllocFailed;
   names->count = count;
 
   uint64_t p = image.nameOffset;
   const uint8_t* data = image.data.get();
   for (uint32_t i = 0; i < count; ++i) {
-    if (!bytes::InBounds(p, 4, image.size)) return RefuseNameTable();
+    if (!bytes::InBounds(p, 4, image.size)) return Failure::kNameTableUnreadable;
     const int32_t length = bytes::LoadI32LE(data + p);
     char* slot = names->text.get() + uint64_t(i) * kNameSlotSize;
     const bool wide = length < 0;
     // A length word below -65,536 is neither 8-bit text (its unsigned value
     // is far beyond any package) nor a UTF-16 name that could fit a slot.
-    if (wide && length < kMinUtf16Length) return RefuseNameTable();
+    if (wide && length < kMinUtf16Length) return Failure::kNameTableUnreadable;
     const uint64_t textBytes = wide ? 2 * uint64_t(-int64_t(length)) : uint64_t(length);
     // The whole entry, with its 8 trailing bytes, must lie in the package.
-    if (!bytes::InBounds(p + 4, textBytes + 8, image.size)) return RefuseNameTable();
+    if (!bytes::InBounds(p + 4, textBytes + 8, image.size)) return Failure::kNameTableUnreadable;
     const bool fits = wide ? ConvertWideName(data + p + 4, uint32_t(-int64_t(length)), slot)
                            : CopyNarrowName(data + p + 4, uint32_t(length), slot);
-    if (!fits) return RefuseNameTable();
+    if (!fits) return Failure::kNameTableUnreadable;
     p += 4 + textBytes + 8;
   }
   FindDialogueTextNames(names);
-  return 0;
+  return Failure::kNone;
 }
 
-int ReadExportTable(const PackageImage& image, ExportTable* exports) {
+Failure ReadExportTable(const PackageImage& image, ExportTable* exports) {
   const uint32_t count = image.exportCount;
   exports->count = 0;
   exports->entries.reset();
   if (count != 0 &&
       !bytes::InBounds(image.exportOffset, uint64_t(count) * kExportRecordSize, image.size)) {
-    platform::ConsolePrintf(messages::kMsgExportTableParseError);
-    return kExportTableUnreadable;
+    return Failure::kExportTableUnreadable;
   }
   exports->entries.reset(new (std::nothrow) EXPORTENTRY[count]());
-  if (exports->entries == nullptr) {
-    platform::ConsolePrintf(messages::kMsgExportEntriesAllocError);
-    return kTablesAllocFailed;
-  }
+  if (exports->entries == nullptr) return Failure::kExportEntriesAllocFailed;
   exports->count = count;
   for (uint32_t i = 0; i < count; ++i) {
     // Inside the image, which is below 4 GiB, so r + 36 fits 32 bits.
@@ -241,136 +206,107 @@ int ReadExportTable(const PackageImage& image, ExportTable* exports) {
     e.word44 = bytes::LoadU32LE(record + 44);
     e.word48 = bytes::LoadU32LE(record + 48);
   }
-  return 0;
+  return Failure::kNone;
 }
 
-int ReadImportTable(const PackageImage& image, ImportTable* imports) {
+Failure ReadImportTable(const PackageImage& image, ImportTable* imports) {
   imports->records = nullptr;
   imports->count = 0;
-  if (image.importCount == 0) return 0;
+  if (image.importCount == 0) return Failure::kNone;
   if (!bytes::InBounds(image.importOffset, uint64_t(image.importCount) * kImportRecordSize,
                        image.size)) {
-    platform::ConsolePrintf(messages::kMsgImportTableParseError);
-    return kImportTableUnreadable;
+    return Failure::kImportTableUnreadable;
   }
   imports->records = image.data.get() + image.importOffset;
   imports->count = image.importCount;
-  return 0;
+  return Failure::kNone;
 }
 
-int GetExportName(const NameSlots& names, const ImportTable& imports, const ExportTable& exports,
-                  uint32_t index, char (&path)[kObjectPathSize]) {
+Failure GetExportName(const NameSlots& names, const ImportTable& imports, const ExportTable& exports,
+                      uint32_t index, char (&path)[kObjectPathSize]) {
   const EXPORTENTRY& entry = exports.entries[index];
   PathWriter writer(path);
 
   // A class object: its own name (no number suffix, no outers).
   if (entry.classIndex == 0) {
     const char* name = NameText(names, entry.objectName);
-    if (name == nullptr) return kNameIndexOutOfRange;
+    if (name == nullptr) return Failure::kNameIndexOutOfRange;
     writer.Append("Class'");
     writer.Append(name);
     writer.Append("'");
-    return writer.overflowed() ? RefuseLongPath() : 1;
+    return Named(writer);
   }
 
   uint32_t classNameIndex = 0;
-  int code = ClassNameIndex(imports, exports, entry.classIndex, &classNameIndex);
-  if (code != 1) return code;
+  Failure failure = ClassNameIndex(imports, exports, entry.classIndex, &classNameIndex);
+  if (failure != Failure::kNone) return failure;
   const char* className = NameText(names, classNameIndex);
-  if (className == nullptr) return kNameIndexOutOfRange;
+  if (className == nullptr) return Failure::kNameIndexOutOfRange;
 
   uint32_t chain[kObjectPathSize];
   uint32_t depth = 0;
-  code = CollectOuters(exports, index, chain, &depth);
-  if (code != 1) return code;
+  failure = CollectOuters(exports, index, chain, &depth);
+  if (failure != Failure::kNone) return failure;
 
   // The class name never carries a number suffix; the outers and the
   // export's own name do.
   writer.Append(className);
   writer.Append("'");
   for (uint32_t k = depth; k-- > 0;) {
-    if (!AppendDisplayName(names, exports.entries[chain[k]], &writer)) return kNameIndexOutOfRange;
+    if (!AppendDisplayName(names, exports.entries[chain[k]], &writer)) return Failure::kNameIndexOutOfRange;
     writer.Append(".");
   }
-  if (!AppendDisplayName(names, entry, &writer)) return kNameIndexOutOfRange;
+  if (!AppendDisplayName(names, entry, &writer)) return Failure::kNameIndexOutOfRange;
   writer.Append("'");
-  return writer.overflowed() ? RefuseLongPath() : 1;
+  return Named(writer);
 }
 
-bool IsDialogueEventPath(char* objectPath) {
-  char* first = std::strchr(objectPath, '\'');
-  if (first == nullptr) {
-    platform::ConsolePrintf(messages::kMsgObjectPathNoClass, objectPath);
-    return false;
-  }
-  *first = 0;
-  if (std::strchr(first + 1, '\'') == nullptr) {
-    platform::ConsolePrintf(messages::kMsgObjectPathNoName, objectPath);
-    return false;
-  }
-  return std::strcmp(objectPath, kDialogueEventClass) == 0;
+bool IsDialogueEventPath(const char* objectPath) {
+  const char* first = std::strchr(objectPath, '\'');
+  if (first == nullptr || std::strchr(first + 1, '\'') == nullptr) return false;
+  const size_t classLength = size_t(first - objectPath);
+  return classLength == sizeof kDialogueEventClass - 1 &&
+         std::memcmp(objectPath, kDialogueEventClass, classLength) == 0;
 }
 
-int PatchDialogueExport(char* objectPath, const PackageImage& image, const EXPORTENTRY& entry,
-                        const NameSlots& names, std::vector<uint8_t>* newBody) {
-  if (!IsDialogueEventPath(objectPath)) return 0;
-  // The body is read only for dialogue event exports, so only theirs must
-  // lie inside the package; the other exports' extents are never used.
-  if (!bytes::InBounds(entry.serialOffset, entry.serialSize, image.size)) {
-    return kExportBodyOutsideImage;
-  }
-  return RewriteDialogueText(image.data.get() + entry.serialOffset, entry.serialSize, names,
-                             newBody);
-}
-
-int ForEachDialogueExport(const PackageImage& image, const char* packagePath,
-                          const DialogueExportVisitor& visit) {
+Failure ForEachDialogueExport(const PackageImage& image, const DialogueExportVisitor& visit) {
   NameSlots names;
-  int code = ReadNameTable(image, &names);
-  if (code != 0) return code;
+  Failure failure = ReadNameTable(image, &names);
+  if (failure != Failure::kNone) return failure;
   ExportTable exports;
-  code = ReadExportTable(image, &exports);
-  if (code != 0) return code;
+  failure = ReadExportTable(image, &exports);
+  if (failure != Failure::kNone) return failure;
   ImportTable imports;
-  code = ReadImportTable(image, &imports);
-  if (code != 0) return code;
+  failure = ReadImportTable(image, &imports);
+  if (failure != Failure::kNone) return failure;
 
   char path[kObjectPathSize] = {};
-  char classPart[kObjectPathSize];
   for (uint32_t i = 0; i < exports.count; ++i) {
-    code = GetExportName(names, imports, exports, i, path);
-    if (code != 1) {
-      platform::ConsolePrintf(messages::kMsgGetExportNameError);
-      return code == 0 ? kExportNameFailed : code;
-    }
-    std::memcpy(classPart, path, sizeof path);  // the test cuts its text
-    if (!IsDialogueEventPath(classPart)) continue;
+    failure = GetExportName(names, imports, exports, i, path);
+    if (failure != Failure::kNone) return failure;
+    if (!IsDialogueEventPath(path)) continue;
     const EXPORTENTRY& entry = exports.entries[i];
     // The body is read only for dialogue event exports, so only theirs must
     // lie inside the package; the other exports' extents are never used.
     if (!bytes::InBounds(entry.serialOffset, entry.serialSize, image.size)) {
-      platform::ConsolePrintf(messages::kMsgPackageDamaged, packagePath);
-      return kExportBodyOutsideImage;
+      return Failure::kExportBodyOutsideImage;
     }
-    code = visit(path, entry, names, image.data.get() + entry.serialOffset);
-    if (code != 0) return code;
+    failure = visit(path, entry, names, image.data.get() + entry.serialOffset);
+    if (failure != Failure::kNone) return failure;
   }
-  return 0;
+  return Failure::kNone;
 }
 
-int TranslateDialogueExports(const PackageImage& image, const PackageFiles& files) {
+Failure TranslateDialogueExports(const PackageImage& image, const PackageFiles& files) {
   PackageTranslator translator;
-  int code = ForEachDialogueExport(
-      image, files.outputPath,
-      [&translator](const char*, const EXPORTENTRY& entry, const NameSlots& names, const uint8_t* body) {
-        const int translated = translator.Translate(entry.serialSizePosition, body, entry.serialSize, names);
-        return translated == kRelocationFailed ? kRelocationFailed : 0;  // memory is short
+  Failure failure = ForEachDialogueExport(
+      image, [&translator](const char*, const EXPORTENTRY& entry, const NameSlots& names, const uint8_t* body) {
+        return translator.Translate(entry.serialSizePosition, body, entry.serialSize, names);
       });
   // A relocation that cannot be written would leave records pointing at
   // bodies that are not there: the package fails and is restored.
-  if (code == 0) code = RelocateExports(files.output, image.data.get(), image.size, translator.relocated());
-  if (code == kRelocationFailed) platform::ConsolePrintf(messages::kMsgWriteFileError, files.outputPath);
-  return code;
+  if (failure != Failure::kNone) return failure;
+  return RelocateExports(files.output, image.data.get(), image.size, translator.relocated());
 }
 
 }  // namespace package

@@ -9,24 +9,10 @@
 #include <memory>
 #include <vector>
 
+#include "package/package_failure.h"
 #include "package/package_image.h"
 
 namespace package {
-
-// Result codes of this stage (0 is success). A failure prints one message
-// line first (a naming failure also "GetExportName err"); the package
-// patcher then restores the shipped file. The first stage uses -1 to -22.
-inline constexpr int kTablesAllocFailed = -5;        // name slots or export entries
-inline constexpr int kExportTableUnreadable = -13;   // export table beyond the package
-inline constexpr int kExportNameFailed = -15;        // imported class or outer index out of range
-inline constexpr int kNameTableUnreadable = -23;     // name table beyond the package, or a name too long for its slot
-inline constexpr int kImportTableUnreadable = -24;   // import table beyond the package
-inline constexpr int kNameIndexOutOfRange = -25;     // a name index at or above the name count
-inline constexpr int kClassIndexOutOfRange = -26;    // a class index naming no export (and no import)
-inline constexpr int kOuterChainLoops = -27;         // an export is its own outer, directly or not
-inline constexpr int kObjectPathTooLong = -28;       // an Object path over 511 bytes
-inline constexpr int kRelocationFailed = -29;        // writing a relocated export failed
-inline constexpr int kExportBodyOutsideImage = -30;  // a dialogue event export's body beyond the package
 
 // A package name is kept in a zero-filled slot of this many bytes, so that
 // the text of name index i is at i * kNameSlotSize.
@@ -86,58 +72,42 @@ struct ImportTable {
 
 // Fills the name slots from the image's name table, and their
 // dialogueTextNames. 8-bit names are copied as stored; UTF-16 names are
-// converted to UTF-8. Returns 0, or a failure code after printing its
-// message.
-int ReadNameTable(const PackageImage& image, NameSlots* names);
+// converted to UTF-8.
+Failure ReadNameTable(const PackageImage& image, NameSlots* names);
 
-// Reads the image's export table into EXPORTENTRY records. Returns 0, or a
-// failure code after printing its message.
-int ReadExportTable(const PackageImage& image, ExportTable* exports);
+// Reads the image's export table into EXPORTENTRY records.
+Failure ReadExportTable(const PackageImage& image, ExportTable* exports);
 
 // Checks that the image's import table lies inside the package and points
-// imports at it. Returns 0, or a failure code after printing its message.
-int ReadImportTable(const PackageImage& image, ImportTable* imports);
+// imports at it.
+Failure ReadImportTable(const PackageImage& image, ImportTable* imports);
 
 // Writes the Object path of export index (below exports.count) into path:
 // "Class'name'" for class index 0, otherwise
-// "ClassName'Outermost.Outer.Name_3'". Returns 1 when named; 0 after
-// printing "dwtypeNameIndex err" or "Export 解析错误" (an imported class or an
-// outer beyond its table); or a negative code after printing its message
-// when the package must be refused for another reason.
-int GetExportName(const NameSlots& names, const ImportTable& imports, const ExportTable& exports,
-                  uint32_t index, char (&path)[kObjectPathSize]);
+// "ClassName'Outermost.Outer.Name_3'". kNone when the export is named.
+Failure GetExportName(const NameSlots& names, const ImportTable& imports, const ExportTable& exports,
+                      uint32_t index, char (&path)[kObjectPathSize]);
 
 // True when the class part of an Object path (the text before its first
-// apostrophe) is exactly "AkDialogueEvent". Cuts the path at that apostrophe.
-// A path without two apostrophes prints its message and gives false.
-bool IsDialogueEventPath(char* objectPath);
-
-// For a dialogue event export (told by its Object path), rewrites the
-// DialogueText strings of its body through the dictionary. Returns 1 with
-// newBody filled when at least one string was translated, 0 when the export
-// stays as it is, or kExportBodyOutsideImage (nothing printed) when the
-// body does not lie inside the image.
-int PatchDialogueExport(char* objectPath, const PackageImage& image, const EXPORTENTRY& entry,
-                        const NameSlots& names, std::vector<uint8_t>* newBody);
+// apostrophe) is exactly "AkDialogueEvent" and a second apostrophe follows.
+// Every path that GetExportName writes holds both apostrophes.
+bool IsDialogueEventPath(const char* objectPath);
 
 // What ForEachDialogueExport hands over for each dialogue event export: its
 // whole Object path, its record, the package's names and its body
-// (entry.serialSize bytes, inside the image). A result other than 0 ends the
-// walk with that result.
-using DialogueExportVisitor = std::function<int(const char* objectPath, const EXPORTENTRY& entry,
-                                                const NameSlots& names, const uint8_t* body)>;
+// (entry.serialSize bytes, inside the image). A failure ends the walk with
+// that failure.
+using DialogueExportVisitor = std::function<Failure(const char* objectPath, const EXPORTENTRY& entry,
+                                                    const NameSlots& names, const uint8_t* body)>;
 
 // Reads the tables of image and walks its exports in table order, naming
-// each one; calls visit for every dialogue event export. Returns 0, a
-// failure code after printing its message (a table that cannot be read, an
-// export that cannot be named, a dialogue event export whose body lies
-// outside the image: "文件[%s]数据损坏" with packagePath), or visit's result.
-int ForEachDialogueExport(const PackageImage& image, const char* packagePath,
-                          const DialogueExportVisitor& visit);
+// each one; calls visit for every dialogue event export. Ends at the first
+// failure: a table that cannot be read, an export that cannot be named, a
+// dialogue event export whose body lies outside the image, or visit's.
+Failure ForEachDialogueExport(const PackageImage& image, const DialogueExportVisitor& visit);
 
 // Reads the tables of image, rewrites and relocates every dialogue event
-// export into files.output. Returns 0 on success or the package patcher's
-// failure code (after printing its message). Does not close the files.
-int TranslateDialogueExports(const PackageImage& image, const PackageFiles& files);
+// export into files.output. Does not close the files.
+Failure TranslateDialogueExports(const PackageImage& image, const PackageFiles& files);
 
 }  // namespace package

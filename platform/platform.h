@@ -56,6 +56,28 @@ File OpenWrite(const char* path, Disposition disposition);
 // CloseHandle. Closing kNoFile does nothing.
 void Close(File file);
 
+// Holds an open file (or kNoFile) and closes it when it goes out of scope,
+// so that every way out of a routine releases it.
+class FileHolder {
+ public:
+  explicit FileHolder(File file) : file_(file) {}
+  ~FileHolder() { Close(); }
+  FileHolder(const FileHolder&) = delete;
+  FileHolder& operator=(const FileHolder&) = delete;
+
+  File get() const { return file_; }
+  bool is_open() const { return file_ != kNoFile; }
+  // Closes the file now (a file that must be closed before it is renamed,
+  // for instance); the holder then holds kNoFile.
+  void Close() {
+    platform::Close(file_);
+    file_ = kNoFile;
+  }
+
+ private:
+  File file_;
+};
+
 // GetFileSize: the low 32 bits of the size, kSizeError on failure.
 uint32_t FileSize(File file);
 // SetFilePointer from the beginning / to the end. False on failure.

@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> copy(data, data + size);
   for (const uint8_t* at = copy.data(); size > 0;) {
     uint32_t left = static_cast<uint32_t>(copy.data() + copy.size() - at);
-    const uint8_t* chunk = FindSubtitleChunk(at, left);
+    const uint8_t* chunk = movie::FindSubtitleChunk(at, left);
     if (chunk == nullptr) break;
     at = chunk + 16;
   }

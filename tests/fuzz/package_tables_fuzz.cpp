@@ -62,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   files.output = platform::OpenWrite(path.c_str(), platform::kOpenExisting);
   files.outputPath = path.c_str();
   if (chdir(fuzz::ScratchDir().c_str()) == 0) {
-    package::TranslateDialogueExports(image, files);
+    package::Report(package::TranslateDialogueExports(image, files), files.outputPath);
     if (chdir(g_home.c_str()) != 0) __builtin_trap();
   }
   platform::Close(files.output);

@@ -20,36 +20,43 @@ namespace {
 // the time base, which the patcher requires to be 1000: milliseconds).
 constexpr uint32_t kSubtitleStartOffset = 40;
 
-void ReadPackage(FileTexts* file) {
+// Reads the dialogue texts of a package. A package that cannot be read is
+// reported on the console as the package patcher reports it.
+package::Failure ReadPackageTexts(FileTexts* file) {
   package::PackageImage image;
-  file->code = package::LoadPackageImage(file->path.c_str(), &image, &file->compressed);
-  if (file->code != 0) return;
+  package::Failure failure = package::LoadPackageImage(file->path.c_str(), &image, &file->compressed);
+  if (failure != package::Failure::kNone) return failure;
   package::ExportTable exports;
-  file->code = package::ReadExportTable(image, &exports);
-  if (file->code != 0) return;
+  failure = package::ReadExportTable(image, &exports);
+  if (failure != package::Failure::kNone) return failure;
   for (uint32_t i = 0; i < exports.count; ++i) {
     const package::EXPORTENTRY& e = exports.entries[i];
     if (!bytes::InBounds(e.serialOffset, e.serialSize, image.size)) ++file->exportsOutside;
   }
   std::vector<GameText>& texts = file->texts;
   const std::string& name = file->name;
-  file->code = package::ForEachDialogueExport(
-      image, file->path.c_str(),
-      [&texts, &name](const char* objectPath, const package::EXPORTENTRY& entry,
-                      const package::NameSlots& names, const uint8_t* body) {
+  return package::ForEachDialogueExport(
+      image, [&texts, &name](const char* objectPath, const package::EXPORTENTRY& entry,
+                             const package::NameSlots& names, const uint8_t* body) {
         const std::string where = name + " " + objectPath;
         package::ForEachDialogueText(body, entry.serialSize, names,
                                      [&](const char* text) { texts.push_back({text, where}); });
-        return 0;
+        return package::Failure::kNone;
       });
-  file->readable = file->code == 0;
+}
+
+void ReadPackage(FileTexts* file) {
+  const package::Failure failure = ReadPackageTexts(file);
+  package::Report(failure, file->path.c_str());
+  file->code = package::CodeOf(failure);
+  file->readable = failure == package::Failure::kNone;
 }
 
 void ReadMovie(FileTexts* file) {
   std::string movie;
   if (!ReadWholeFile(file->path, &movie)) return;
   const auto* data = reinterpret_cast<const uint8_t*>(movie.data());
-  ForEachSubtitle(data, static_cast<uint32_t>(movie.size()),
+  movie::ForEachSubtitle(data, static_cast<uint32_t>(movie.size()),
                   [file](const uint8_t* chunk, uint64_t, const std::string& text) {
                     // The pattern that makes a chunk a subtitle chunk puts its
                     // timing fields inside the movie.

@@ -14,19 +14,6 @@ namespace dict_tool {
 
 namespace {
 
-class OpenFile {
- public:
-  explicit OpenFile(platform::File file) : file_(file) {}
-  ~OpenFile() { platform::Close(file_); }
-  OpenFile(const OpenFile&) = delete;
-  OpenFile& operator=(const OpenFile&) = delete;
-  platform::File get() const { return file_; }
-  bool is_open() const { return file_ != platform::kNoFile; }
-
- private:
-  platform::File file_;
-};
-
 // The temporary file of an output, removed unless committed.
 class Temporary {
  public:
@@ -57,7 +44,7 @@ bool ReadBack(platform::File file, size_t size, std::string* bytes) {
 }  // namespace
 
 bool ReadWholeFile(const std::string& path, std::string* bytes) {
-  OpenFile file(platform::OpenRead(path.c_str()));
+  platform::FileHolder file(platform::OpenRead(path.c_str()));
   if (!file.is_open()) return false;
   const uint32_t size = platform::FileSize(file.get());
   if (size == platform::kSizeError) return false;
@@ -70,7 +57,7 @@ bool ReadWholeFile(const std::string& path, std::string* bytes) {
 }
 
 bool FileExists(const std::string& path) {
-  OpenFile file(platform::OpenRead(path.c_str()));
+  platform::FileHolder file(platform::OpenRead(path.c_str()));
   return file.is_open();
 }
 

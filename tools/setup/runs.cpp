@@ -192,18 +192,18 @@ std::string MovieDirOf(const GameFolders& game) {
 
 std::string ReasonForCode(int code) {
   switch (code) {
-    case package::kPatchNotOpened:
+    case package::CodeOf(package::Failure::kBackupUnopened):
       return "无法打开或创建该文件：可能正被游戏或其他程序使用 "
              "(cannot be opened or created: the game or another program may be using it)";
-    case package::kPatchNoSize:
+    case package::CodeOf(package::Failure::kNoSize):
       return "不是本汉化支持的引擎包版本 (a package version this translation does not support)";
-    case package::kPatchOutOfMemory:
+    case package::CodeOf(package::Failure::kOutOfMemory):
       return "内存不足 (not enough memory)";
-    case package::kPatchShortRead:
+    case package::CodeOf(package::Failure::kShortRead):
       return "读取失败：磁盘或文件出错 (could not be read: a disk or file error)";
-    case package::kPatchWriteFailed:
+    case package::CodeOf(package::Failure::kWriteFailed):
       return "写入失败：磁盘可能已满 (could not be written: the disk may be full)";
-    case package::kPatchLzoInit:
+    case package::CodeOf(package::Failure::kLzoInit):
       return "解压程序自检失败 (the decompressor failed its self-check)";
     default:
       return "文件已损坏：请在游戏平台（启动器）中验证游戏文件的完整性 "
