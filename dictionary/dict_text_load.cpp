@@ -92,19 +92,13 @@ bool BRXStringDict::FormPath(const char* name, char* out) {
 int64_t BRXStringDict::ReadFileBlock(const char* path, void* destination, uint64_t offset,
                                      uint32_t count) {
   if (path == nullptr) return -1;
-  platform::File file = platform::OpenRead(path);
-  if (file == platform::kNoFile) return -1;
-  int64_t result = -1;
-  uint32_t size = platform::FileSize(file);
-  if (size != platform::kSizeError) {
-    if (destination == nullptr) {
-      result = size;
-    } else if (platform::SeekBegin(file, offset)) {
-      result = platform::Read(file, destination, count);
-    }
-  }
-  platform::Close(file);
-  return result;
+  platform::FileHolder file(platform::OpenRead(path));
+  if (!file.is_open()) return -1;
+  uint32_t size = platform::FileSize(file.get());
+  if (size == platform::kSizeError) return -1;
+  if (destination == nullptr) return size;
+  if (!platform::SeekBegin(file.get(), offset)) return -1;
+  return platform::Read(file.get(), destination, count);
 }
 
 uint32_t BRXStringDict::LoadFromTXTFileA(const char* name) {
