@@ -64,17 +64,14 @@ bool SameFile(const platform::FileIdentity& a, const platform::FileIdentity& b) 
   return a.fileId == b.fileId && a.volume == b.volume && a.size == b.size && a.modified == b.modified;
 }
 
-// Builds prepared's image from the backup of its file, or from the file
-// itself while it has none, within budget bytes. kOutOfMemory: it does not
-// fit.
+// Builds prepared's image from the backup of its file, within budget
+// bytes. kOutOfMemory: it does not fit. The file itself is never read: it
+// is about to be moved aside, and Windows does not move a file open for
+// reading.
 Failure BuildAhead(Prepared& prepared, uint64_t budget) try {
   const std::string backupPath = prepared.filePath + kBackupSuffix;
   const char* source = backupPath.c_str();
   platform::File opened = platform::OpenRead(source);
-  if (opened == platform::kNoFile) {
-    source = prepared.filePath.c_str();
-    opened = platform::OpenRead(source);
-  }
   platform::FileHolder file(opened);
   if (!file.is_open()) return Failure::kBackupUnopened;
   Failure failure = Failure::kNoSize;

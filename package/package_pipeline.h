@@ -5,9 +5,10 @@
 // The driver announces the packages a few places ahead of the one it
 // patches (PreparePackage; the first ones before the movies, which are
 // rebuilt meanwhile). A builder on a helper thread takes them up in order
-// and builds their images from the files the patcher will read: the backup
-// where one exists already, else the file itself, which the driver is about
-// to move aside to that backup (the move keeps the file as it is). It goes
+// and builds their images from their backups, which the patcher will read
+// (a package without a backup yet, in the first run, is built in its turn:
+// the file itself is about to be moved aside, which Windows does not do to
+// a file open for reading). It goes
 // on from one package to the next without waiting for the patcher, so that
 // a package that takes long to write does not leave the helper idle. When
 // the patcher reaches a package, WriteUncompressedPackage takes its image
