@@ -18,9 +18,8 @@ bool ClearMarks(const char* file) {
          platform::GetAttributes(file) == platform::kAttrNormal;
 }
 
-bool CopyBack(const char* file, const char* backup) {
-  return platform::CopyReplace(backup, file) && ClearMarks(file);
-}
+// A copy of the backup without its marks.
+bool CopyBack(const char* file, const char* backup) { return platform::CopyReplaceUnmarked(backup, file); }
 
 Outcome Report(const char* file) {
   platform::ConsolePrintf(messages::kMsgRestoreError, file);
@@ -46,19 +45,22 @@ bool FilePathOf(const char* backupPath, std::string* file) {
 }
 
 bool MoveAside(const char* file, const char* backup) {
-  if (platform::IsRegularFile(file)) {
+  // A backup that is there already is kept: it holds the original.
+  if (!platform::IsRegularFile(backup)) {
+    if (!platform::IsRegularFile(file)) return false;
     platform::FileIdentity identity;
-    if (!platform::IsRegularFile(backup) && platform::GetFileIdentity(file, &identity) && identity.links > 1) {
+    if (platform::GetFileIdentity(file, &identity) && identity.links > 1) {
       // The file has other names, maybe outside the game's folder: the
       // backup is a copy of its own, so that its marks, and the rebuild
       // that replaces this name, reach none of the others.
       platform::CopyReplace(file, backup);
     } else {
-      // The move fails when a backup is already there: that one is kept.
+      // Fails when something other than a regular file stands at the
+      // backup's name; that is left alone.
       platform::MoveNoReplace(file, backup);
     }
+    if (!platform::IsRegularFile(backup)) return false;
   }
-  if (!platform::IsRegularFile(backup)) return false;
   platform::SetAttributes(backup, kBackupAttributes);
   return true;
 }

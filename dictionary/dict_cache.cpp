@@ -16,9 +16,13 @@ namespace {
 struct Cache {
   std::unique_ptr<BRXStringDict> dictionary;
   // For FindSharedEntry: the entries by their source's hash (open
-  // addressing, entry index + 1, 0 for an empty slot); empty when the
-  // sources are not in strictly ascending order or memory was short.
-  std::vector<uint32_t> slots;
+  // addressing). A slot holds the entry's index + 1 in its low 32 bits (0
+  // for an empty slot) and its source's position in the text store in its
+  // high 32 bits, so that a lookup reads the source and the entry at the
+  // same time rather than one after the other. Empty when the sources are
+  // not in strictly ascending order, not all in the text store, or memory
+  // was short.
+  std::vector<uint64_t> slots;
   char path[BRXStringDict::kPathCapacity] = {};
   bool present = false;  // the file existed when it was loaded
   platform::FileIdentity identity;
@@ -54,8 +58,18 @@ bool StrictlyAscending(const BRXStringDict& dictionary) {
   return true;
 }
 
+// The position of text in the dictionary's text store, or false when it
+// lies outside it.
+bool StorePosition(const BRXStringDict& dictionary, const char* text, uint32_t* position) {
+  const uintptr_t store = reinterpret_cast<uintptr_t>(dictionary.GetTextStore());
+  const uintptr_t at = reinterpret_cast<uintptr_t>(text);
+  if (store == 0 || at < store || at - store >= dictionary.GetTextSize()) return false;
+  *position = uint32_t(at - store);
+  return true;
+}
+
 // Fills slots with the dictionary's entries, or leaves it empty.
-void IndexEntries(const BRXStringDict& dictionary, std::vector<uint32_t>* slots) {
+void IndexEntries(const BRXStringDict& dictionary, std::vector<uint64_t>* slots) {
   const uint32_t count = dictionary.GetCount();
   if (count == 0 || !StrictlyAscending(dictionary)) return;
   size_t size = 16;
@@ -68,9 +82,14 @@ void IndexEntries(const BRXStringDict& dictionary, std::vector<uint32_t>* slots)
   }
   for (uint32_t i = 0; i < count; ++i) {
     const char* source = dictionary.GetEntry(i)->source;
+    uint32_t position;
+    if (!StorePosition(dictionary, source, &position)) {
+      slots->clear();
+      return;
+    }
     size_t slot = HashOf(source, strlen(source)) & (size - 1);
     while ((*slots)[slot] != 0) slot = (slot + 1) & (size - 1);
-    (*slots)[slot] = i + 1;
+    (*slots)[slot] = uint64_t(position) << 32 | (i + 1);
   }
 }
 
@@ -123,9 +142,13 @@ const BRXStringEntry* FindSharedEntry(const BRXStringDict& dictionary, const cha
   uint32_t length;
   const char* trimmed = dict_keys::Trimmed(key, &length);
   const size_t mask = cache.slots.size() - 1;
+  const char* store = dictionary.GetTextStore();
   for (size_t slot = HashOf(trimmed, length) & mask; cache.slots[slot] != 0; slot = (slot + 1) & mask) {
-    const BRXStringEntry* entry = dictionary.GetEntry(cache.slots[slot] - 1);
-    if (dict_keys::Compare(trimmed, length, entry->source) == BRXStringDict::kEqual) return entry;
+    const uint64_t value = cache.slots[slot];
+    const BRXStringEntry* entry = dictionary.GetEntry(uint32_t(value) - 1);
+    // The caller reads the entry next: fetched while the source is compared.
+    __builtin_prefetch(entry);
+    if (dict_keys::Compare(trimmed, length, store + (value >> 32)) == BRXStringDict::kEqual) return entry;
   }
   return nullptr;
 }

@@ -74,12 +74,10 @@ int64_t BRXStringDict::WriteFileBlock(const char* path, const void* data, uint64
   }
   // A hidden, system or read-only file is written like any other.
   platform::SetAttributes(path, platform::kAttrNormal);
-  platform::File file = platform::OpenWrite(path, disposition);
-  if (file == platform::kNoFile) return -1;
-  bool placed = offset == kEndOfFile ? platform::SeekEnd(file) : platform::SeekBegin(file, offset);
-  int64_t result = placed ? platform::Write(file, data, count) : -1;
-  platform::Close(file);
-  return result;
+  platform::FileHolder file(platform::OpenWrite(path, disposition));
+  if (!file.is_open()) return -1;
+  bool placed = offset == kEndOfFile ? platform::SeekEnd(file.get()) : platform::SeekBegin(file.get(), offset);
+  return placed ? platform::Write(file.get(), data, count) : -1;
 }
 
 bool BRXStringDict::ComposeTXT(std::unique_ptr<char[]>* text, uint32_t* textLength, char* header,

@@ -92,19 +92,13 @@ bool BRXStringDict::FormPath(const char* name, char* out) {
 int64_t BRXStringDict::ReadFileBlock(const char* path, void* destination, uint64_t offset,
                                      uint32_t count) {
   if (path == nullptr) return -1;
-  platform::File file = platform::OpenRead(path);
-  if (file == platform::kNoFile) return -1;
-  int64_t result = -1;
-  uint32_t size = platform::FileSize(file);
-  if (size != platform::kSizeError) {
-    if (destination == nullptr) {
-      result = size;
-    } else if (platform::SeekBegin(file, offset)) {
-      result = platform::Read(file, destination, count);
-    }
-  }
-  platform::Close(file);
-  return result;
+  platform::FileHolder file(platform::OpenRead(path));
+  if (!file.is_open()) return -1;
+  uint32_t size = platform::FileSize(file.get());
+  if (size == platform::kSizeError) return -1;
+  if (destination == nullptr) return size;
+  if (!platform::SeekBegin(file.get(), offset)) return -1;
+  return platform::Read(file.get(), destination, count);
 }
 
 uint32_t BRXStringDict::LoadFromTXTFileA(const char* name) {
@@ -179,6 +173,17 @@ uint32_t BRXStringDict::ParseText(char* text, uint32_t size) {
   }
   entryCapacity = markers;
 
+  // A section marker missing in entry number (which begins at entryAt) fails
+  // the whole load: the message names the entry, and the dictionary is left
+  // empty.
+  auto refuse = [this, text](const char* message, uint32_t number, const char* entryAt) {
+    snprintf(loadFailure, sizeof loadFailure, message, static_cast<int>(number));
+    loadFailureEntry = number;
+    loadFailureOffset = static_cast<uint32_t>(entryAt - text);
+    Clear();
+    return 0u;
+  };
+
   const char* cursor = text;
   uint32_t i = 0;
   for (;;) {
@@ -191,22 +196,10 @@ uint32_t BRXStringDict::ParseText(char* text, uint32_t size) {
     for (int s = 0; s < 3; ++s) {
       const Section& section = kSections[s];
       const char* start = FindMarker(from, end, section.start);
-      if (start == nullptr) {
-        snprintf(loadFailure, sizeof loadFailure, section.noStartMessage, static_cast<int>(i));
-        loadFailureEntry = i;
-        loadFailureOffset = static_cast<uint32_t>(entryAt - text);
-        Clear();
-        return 0;
-      }
+      if (start == nullptr) return refuse(section.noStartMessage, i, entryAt);
       char* begin = text + (start - text) + section.start.length;
       const char* stop = FindMarker(begin, end, section.end);
-      if (stop == nullptr) {
-        snprintf(loadFailure, sizeof loadFailure, section.noEndMessage, static_cast<int>(i));
-        loadFailureEntry = i;
-        loadFailureOffset = static_cast<uint32_t>(entryAt - text);
-        Clear();
-        return 0;
-      }
+      if (stop == nullptr) return refuse(section.noEndMessage, i, entryAt);
       size_t gap = static_cast<size_t>(stop - begin);
       uint32_t length = gap < 2 ? 0 : static_cast<uint32_t>(gap - 2);
       begin[length] = '\0';  // at most the end marker's first byte, never searched again

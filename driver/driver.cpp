@@ -116,17 +116,18 @@ void RestoreOne(const char* dir, const char* name, int number, const Observer* o
   }
 }
 
-// Tells prepare which listed package comes after the one about to be
-// patched (next, which may be past the last).
-void AnnounceNext(const char* packageDir, int next, void (*prepare)(const char*)) {
-  if (next >= kPackageCount) {
-    prepare(nullptr);
-    return;
-  }
+// How many packages ahead of the one it patches the driver announces: far
+// enough that the builder always has one to take up while a package is
+// written (the builder's memory limit stops it sooner where they are large).
+constexpr int kAnnouncedAhead = 32;
+
+// Announces listed package number i to prepare, when there is one.
+void Announce(const char* packageDir, int i, void (*prepare)(const char*)) {
+  if (prepare == nullptr || i >= kPackageCount) return;
   try {
-    prepare(FilePath(packageDir, PackageName(next)).c_str());
+    prepare(FilePath(packageDir, PackageName(i)).c_str());
   } catch (const std::bad_alloc&) {
-    prepare(nullptr);
+    // Not built ahead: built in its turn.
   }
 }
 
@@ -154,15 +155,16 @@ std::string_view ListedPartOfTemporary(std::string_view name) {
 // A run killed between naming a finished temporary file and renaming it
 // over its target leaves that file behind. Under the run's lock no other run
 // writes in the folder, so every such file of a listed name is a leftover and
-// is removed (a link among them is removed, never followed).
+// is removed (a link among them is removed, never followed; a folder of such
+// a name stays, as removing a file cannot take a folder).
 void RemoveLeftoverTemporaries(const char* dir) {
-  std::vector<platform::FolderEntry> entries;
-  if (!platform::ListFolder(dir, &entries)) return;
+  std::vector<std::string> names;
+  if (!platform::ListFolderNames(dir, &names)) return;
   std::unordered_set<std::string_view> listed(std::begin(kTargetFiles), std::end(kTargetFiles));
-  for (const platform::FolderEntry& entry : entries) {
-    std::string_view part = ListedPartOfTemporary(entry.name);
-    if (entry.kind == platform::EntryKind::kFolder || part.empty() || !listed.count(part)) continue;
-    platform::DeletePath(FilePath(dir, entry.name.c_str()).c_str());
+  for (const std::string& name : names) {
+    std::string_view part = ListedPartOfTemporary(name);
+    if (part.empty() || !listed.count(part)) continue;
+    platform::DeletePath(FilePath(dir, name.c_str()).c_str());
   }
 }
 
@@ -181,6 +183,9 @@ void Eng2Chs(const char* packageDir, const char* movieDir, const Patchers& patch
   RunLock lock(packageDir);
   RemoveLeftoverTemporaries(movieDir);
   RemoveLeftoverTemporaries(packageDir);
+  // The first packages are read and decompressed while the movies are
+  // rebuilt.
+  for (int i = 0; i < kAnnouncedAhead; ++i) Announce(packageDir, i, patchers.preparePackage);
   for (int k = 0; k < kMovieCount; ++k) {
     PatchOne(movieDir, MovieName(k), k + 1, observer, [] {},
              [&](const ListedFile& file) { return PatchMovie(patchers, file); });
@@ -188,7 +193,7 @@ void Eng2Chs(const char* packageDir, const char* movieDir, const Patchers& patch
   for (int i = 0; i < kPackageCount; ++i) {
     const auto before = [&] {
       platform::ConsolePrintf(messages::kMsgPatching, i + 1, kPackageCount);
-      if (patchers.preparePackage) AnnounceNext(packageDir, i + 1, patchers.preparePackage);
+      Announce(packageDir, i + kAnnouncedAhead, patchers.preparePackage);
     };
     PatchOne(packageDir, PackageName(i), kMovieCount + i + 1, observer, before,
              [&](const ListedFile& file) { return PatchPackage(patchers, file); });

@@ -24,9 +24,9 @@ namespace driver {
 struct Patchers {
   void (*patchMovie)(char* backupPath);
   int (*patchPackage)(char* backupPath);
-  // Told, before each package is patched, the path of the listed file that
-  // will be patched after it (null after the last), so that its work can
-  // start early (package::PreparePackage). Optional.
+  // Told the paths of the listed packages a few places ahead of the one
+  // patched, in order (the first ones before the movies), so that their work
+  // can start early (package::PreparePackage). Optional.
   void (*preparePackage)(const char* nextFilePath) = nullptr;
   // The same patchers in the form that also tells what became of the file
   // (RebuildMovieFile, package::RebuildPackageFile); used instead of the two

@@ -170,17 +170,17 @@ void ReserveForBody(std::vector<uint8_t>& out, uint32_t size) {
   out.reserve(std::max(out.size() + wanted, out.capacity() + out.capacity() / 2));
 }
 
-// The rewrite itself: the new body is appended to out. Returns 1 when a
-// string was translated, else 0 with out as it was. May throw
+// The rewrite itself: the new body is appended to out. True when a string
+// was translated, else false with out as it was. May throw
 // std::bad_alloc, after which out may hold a partial body behind its old end.
-int Rewrite(const uint8_t* body, uint32_t size, const NameSlots& names,
-            const TranslationLookup& lookup, Scratch& scratch, std::vector<uint8_t>& out) {
+bool Rewrite(const uint8_t* body, uint32_t size, const NameSlots& names,
+             const TranslationLookup& lookup, Scratch& scratch, std::vector<uint8_t>& out) {
   std::vector<uint32_t> found;
   if (!names.dialogueTextNamesFound) found = DialogueTextNamesIn(names);
   const std::vector<uint32_t>& tagNames = names.dialogueTextNamesFound ? names.dialogueTextNames : found;
   const size_t base = out.size();
   bool reserved = false;
-  int result = 0;
+  bool translated = false;
   uint64_t t = 0;  // scan position in the body
   uint64_t c = 0;  // every body byte before c is already dealt with
   // A DialogueText tag: a DialogueText name index, a name number of 0, the
@@ -213,7 +213,7 @@ int Rewrite(const uint8_t* body, uint32_t size, const NameSlots& names,
           ConvertTranslation(found, &scratch)) {
         AppendBytes(&out, body + c, p - c);
         AppendWideString(&out, scratch.units);
-        result = 1;
+        translated = true;
       } else {
         AppendBytes(&out, body + c, p + b - c);
       }
@@ -225,14 +225,14 @@ int Rewrite(const uint8_t* body, uint32_t size, const NameSlots& names,
     t = p;
   }
   // Without a translated string the new body is not used.
-  if (result != 0) AppendBytes(&out, body + c, size - c);
+  if (translated) AppendBytes(&out, body + c, size - c);
   // Serial sizes and offsets are 32-bit: a body that could not be described
   // by them is not written.
-  if (result == 0 || out.size() - base > UINT32_MAX) {
+  if (!translated || out.size() - base > UINT32_MAX) {
     out.resize(base);
-    return 0;
+    return false;
   }
-  return 1;
+  return true;
 }
 
 // Looks texts up in dictionary, the one SharedDictionary gave.
@@ -259,19 +259,19 @@ void FindDialogueTextNames(NameSlots* names) {
   }
 }
 
-int RewriteDialogueBody(const uint8_t* body, uint32_t size, const NameSlots& names,
-                        const TranslationLookup& lookup, std::vector<uint8_t>* newBody) {
+bool RewriteDialogueBody(const uint8_t* body, uint32_t size, const NameSlots& names,
+                         const TranslationLookup& lookup, std::vector<uint8_t>* newBody) {
   // The new body grows as translations need, so a translation is never cut
   // and never written beyond the buffer; when memory runs out the export is
   // left as it is, like an export without translations.
   try {
     Scratch scratch;
     std::vector<uint8_t> out;
-    if (Rewrite(body, size, names, lookup, scratch, out) != 1) return 0;
+    if (!Rewrite(body, size, names, lookup, scratch, out)) return false;
     *newBody = std::move(out);
-    return 1;
+    return true;
   } catch (const std::bad_alloc&) {
-    return 0;
+    return false;
   }
 }
 
@@ -287,13 +287,13 @@ void ForEachDialogueText(const uint8_t* body, uint32_t size, const NameSlots& na
                       &unused);
 }
 
-int RewriteDialogueText(const uint8_t* body, uint32_t size, const NameSlots& names,
-                        std::vector<uint8_t>* newBody) {
+bool RewriteDialogueText(const uint8_t* body, uint32_t size, const NameSlots& names,
+                         std::vector<uint8_t>* newBody) {
   // The export sees "chs.txt" as a fresh load would give it; the parse is
   // kept while the file stays the same.
   const BRXStringDict& dictionary = SharedDictionary("chs.txt");
   ReportLoadFailureOnce(dictionary);
-  if (dictionary.GetCount() == 0) return 0;
+  if (dictionary.GetCount() == 0) return false;
   return RewriteDialogueBody(body, size, names, LookupIn(dictionary), newBody);
 }
 
@@ -312,7 +312,7 @@ Failure PackageTranslator::Translate(uint32_t serialSizePosition, const uint8_t*
   std::vector<uint8_t>& bodies = relocated_.bodies;
   const size_t base = bodies.size();
   try {
-    if (Rewrite(body, size, names, lookup, scratch_, bodies) != 1) return Failure::kNone;
+    if (!Rewrite(body, size, names, lookup, scratch_, bodies)) return Failure::kNone;
   } catch (const std::bad_alloc&) {
     // As without memory for a new body: the export is left as it is.
     bodies.resize(base);

@@ -50,10 +50,10 @@ void FindDialogueTextNames(NameSlots* names);
 // Scans body (size bytes) for DialogueText tags and builds a new body in
 // which every string that lookup translates is replaced by its translation
 // as a UTF-16 string, with each rewritten tag's value size corrected. Every
-// other byte is copied unchanged and in order. Returns 1 with newBody set
-// when at least one string was replaced, otherwise 0 with newBody untouched.
-int RewriteDialogueBody(const uint8_t* body, uint32_t size, const NameSlots& names,
-                        const TranslationLookup& lookup, std::vector<uint8_t>* newBody);
+// other byte is copied unchanged and in order. True with newBody set when at
+// least one string was replaced, otherwise false with newBody untouched.
+bool RewriteDialogueBody(const uint8_t* body, uint32_t size, const NameSlots& names,
+                         const TranslationLookup& lookup, std::vector<uint8_t>* newBody);
 
 // Calls visit with the lookup text of every DialogueText string of body, in
 // order: exactly the texts that RewriteDialogueBody looks up. Changes nothing.
@@ -62,9 +62,9 @@ void ForEachDialogueText(const uint8_t* body, uint32_t size, const NameSlots& na
 
 // RewriteDialogueBody with the translations of the dictionary file
 // "chs.txt" in the current directory, as the shared dictionary cache holds
-// it. Returns 0 when the dictionary holds no entry.
-int RewriteDialogueText(const uint8_t* body, uint32_t size, const NameSlots& names,
-                        std::vector<uint8_t>* newBody);
+// it. False when the dictionary holds no entry.
+bool RewriteDialogueText(const uint8_t* body, uint32_t size, const NameSlots& names,
+                         std::vector<uint8_t>* newBody);
 
 // The new bodies of one package's relocated exports, gathered so that the
 // output file is written twice for all of them rather than twice for each.

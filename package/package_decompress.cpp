@@ -441,11 +441,12 @@ Failure WriteUncompressedPackage(platform::File backup, platform::File output, c
                                  PackageImage* image) {
   ImageBytes uncompressed;
   uint32_t size = 0;
-  if (!TakePreparedImage(outputPath, &uncompressed, &size)) {
-    Failure failure = BuildPackageImage(backup, &uncompressed, &size);
-    if (failure != Failure::kNone) return failure;
-  }
-  NoteImageSize(size);
+  Failure failure = Failure::kNone;
+  if (!TakePreparedImage(outputPath, &uncompressed, &size)) failure = BuildPackageImage(backup, &uncompressed, &size);
+  if (failure == Failure::kNone) NoteImageSize(size);
+  // The packages ahead are built while this one is written.
+  ResumePreparing();
+  if (failure != Failure::kNone) return failure;
   // A new file: its position is at its start.
   if (platform::Write(output, uncompressed.get(), size) != int64_t(size)) return Failure::kWriteFailed;
   // The summary was read whole from the backup, so its table fields are in.

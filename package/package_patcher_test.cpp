@@ -470,8 +470,8 @@ TEST(PatchPackage, ShippedPathThatCannotBeCreated) {
 }
 
 // A package built ahead of its turn (the pipeline) is taken only while its
-// backup is the very file that was read: moved aside unchanged, it is used;
-// replaced after the build (by another package, or by a damaged one), the
+// backup is the very file that was read: unchanged, it is used; replaced
+// after the build (by another package, or by a damaged one), the
 // package is built again in its turn, from that file and with its message.
 TEST(PatchPackage, BuiltAheadOnlyWhileTheBackupIsTheFileThatWasRead) {
   package::SetDecompressionThreads(2);
@@ -486,15 +486,14 @@ TEST(PatchPackage, BuiltAheadOnlyWhileTheBackupIsTheFileThatWasRead) {
     const Bytes* expected;     // the shipped file afterwards
     const char* message;       // printed, with the shipped path; null: nothing
   };
-  for (const Case& c : {Case{"moved aside unchanged", nullptr, &first.expected, nullptr},
+  for (const Case& c : {Case{"unchanged", nullptr, &first.expected, nullptr},
                         Case{"replaced by another package", &second.packed.bytes, &second.expected, nullptr},
                         Case{"replaced by a damaged package", &damaged, &damaged, messages::kMsgPackageDamaged}}) {
     SCOPED_TRACE(c.what);
     Scene scene;
-    ASSERT_TRUE(fixtures::WriteFileBytes(scene.shipped, first.packed.bytes));
-    package::PreparePackage(scene.shipped.c_str());  // built ahead from the shipped file
+    ASSERT_TRUE(fixtures::WriteFileBytes(scene.backup, first.packed.bytes));
+    package::PreparePackage(scene.shipped.c_str());  // built ahead from the backup
     package::PreparePackage(nullptr);                // done, and kept for it
-    std::filesystem::rename(scene.shipped, scene.backup);
     if (c.replacement) {
       ASSERT_TRUE(fixtures::WriteFileBytes(scene.backup, *c.replacement));
     }
@@ -502,6 +501,35 @@ TEST(PatchPackage, BuiltAheadOnlyWhileTheBackupIsTheFileThatWasRead) {
     EXPECT_EQ(run.code, c.message ? -20 : 0);
     EXPECT_EQ(run.printed, c.message ? Format(c.message, scene.shipped) : "");
     EXPECT_TRUE(fixtures::ReadFileBytes(scene.shipped) == *c.expected);
+  }
+  package::SetPipeline(-1);
+  package::SetDecompressionThreads(0);
+}
+
+// Packages announced ahead are built one after another and taken in order:
+// one whose image is beyond the builder's memory (8 MiB unless a larger
+// image came before) waits for room or is built in its turn, one never
+// patched is passed over, and each package gets its own image.
+TEST(PatchPackage, AnnouncedPackagesAreTakenInOrder) {
+  package::SetDecompressionThreads(2);
+  package::SetPipeline(1);
+  const Shipped small = MakeShipped(fixtures::kCompressionZlib, 300000);
+  const Shipped large = MakeShipped(fixtures::kCompressionLzo, 12u << 20);
+  const Shipped other = MakeShipped(fixtures::kCompressionLzo, 200000, 0x20000);
+  const Shipped* order[] = {&small, &large, &other, &small, &other};
+  const bool patched[] = {true, true, false, true, true};
+  Scene scenes[5];
+  for (size_t i = 0; i < 5; ++i) {
+    ASSERT_TRUE(fixtures::WriteFileBytes(scenes[i].backup, order[i]->packed.bytes));
+    package::PreparePackage(scenes[i].shipped.c_str());
+  }
+  for (size_t i = 0; i < 5; ++i) {
+    if (!patched[i]) continue;
+    SCOPED_TRACE(i);
+    PatchRun run = Patch(scenes[i].backup);
+    EXPECT_EQ(run.code, 0);
+    EXPECT_EQ(run.printed, "");
+    EXPECT_TRUE(fixtures::ReadFileBytes(scenes[i].shipped) == order[i]->expected);
   }
   package::SetPipeline(-1);
   package::SetDecompressionThreads(0);

@@ -1,15 +1,20 @@
 // The package patcher's pipeline: while one package is written and its
-// dialogue translated, the next one is read and decompressed by a helper
-// thread, so that both cores work through the whole run.
+// dialogue translated, the packages after it are read and decompressed by a
+// helper thread, so that both cores work through the whole run.
 //
-// The driver announces the package it will patch after the current one
-// (PreparePackage, before it patches the current one); its image is built in
-// the background from the file the patcher will read: its backup where one
-// exists already, else the file itself, which the driver is about to move
-// aside to that backup (the move keeps the file as it is). When the patcher
-// reaches that package, WriteUncompressedPackage takes the image instead of
-// building it, after checking that the backup is still the very file that
-// was read (same file, size and modification time).
+// The driver announces the packages a few places ahead of the one it
+// patches (PreparePackage; the first ones before the movies, which are
+// rebuilt meanwhile). A builder on a helper thread takes them up in order
+// and builds their images from their backups, which the patcher will read
+// (a package without a backup yet, in the first run, is built in its turn:
+// the file itself is about to be moved aside, which Windows does not do to
+// a file open for reading). It goes
+// on from one package to the next without waiting for the patcher, so that
+// a package that takes long to write does not leave the helper idle. When
+// the patcher reaches a package, WriteUncompressedPackage takes its image
+// instead of building it (waiting for the builder, and helping it, when the
+// image is still being built), after checking that the backup is still the
+// very file that was read (same file, size and modification time).
 //
 // Nothing observable changes: a build ahead prints nothing, and whatever
 // goes wrong with it (a damaged package, a failed read, no memory, a file
@@ -19,10 +24,12 @@
 //
 // The pipeline runs when there is more than one decompression thread and
 // the environment variable HANHUA_PIPELINE is not "0" (read once per
-// process; HANHUA_PIPELINE=0 is for comparing runs). Memory: a package is
-// built ahead only when its backup and image take at most half the largest
-// image of the run so far, or 8 MiB where that is more, so the run holds
-// at most that much besides the image being written.
+// process; HANHUA_PIPELINE=0 is for comparing runs). Memory: the images
+// built ahead, with the backup and image of the one being built, take at
+// most half the largest image of the run so far, or 8 MiB where that is
+// more; a package that does not fit beside the images held waits until
+// they are taken, and one that does not fit alone is built in its turn. So
+// the run holds at most that much besides the image being written.
 #pragma once
 
 #include <cstdint>
@@ -37,16 +44,23 @@ bool PipelineEnabled();
 // the environment. For tests.
 void SetPipeline(int on);
 
-// Called by the driver before it patches a package, with the path of the
-// listed file it patches next (null after the last). Waits for the build
-// ahead of the package about to be patched, keeps it for that package and
-// starts building filePath's. Does nothing when the pipeline is off.
+// Announces the listed package whose shipped file is filePath: its image is
+// built ahead when the builder comes to it. The driver announces the
+// packages in the order it patches them. With null, returns once the
+// builder is idle: every package announced so far built, found not to fit,
+// or waiting for room. Does nothing when the pipeline is off.
 void PreparePackage(const char* filePath);
 
 // Hands over the image built ahead for the package whose shipped file is
 // filePath, when there is one and its backup ("<filePath>.bak") is still the
-// file it was built from. False otherwise (then nothing is held for it).
+// file it was built from. False otherwise (then nothing is held for it, and
+// the builder is stopped until ResumePreparing, so that the package built in
+// its turn gets the help of the thread it would keep busy).
 bool TakePreparedImage(const char* filePath, ImageBytes* image, uint32_t* size);
+
+// Lets the builder go on with the packages announced, once the patcher
+// holds the image of the package in its turn (taken or built).
+void ResumePreparing();
 
 // Notes the size of an image the patcher holds, for the memory rule above.
 void NoteImageSize(uint32_t size);

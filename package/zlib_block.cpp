@@ -14,7 +14,8 @@
 // libdeflate is built from its source with a patch (third_party/libdeflate)
 // that makes its zlib decoder refuse every stream that zlib's inflate (as
 // uncompress runs it) refuses; it refuses a few more, which zlib's deflate
-// never writes (incomplete Huffman codes). Both refuse, unpatched: a header whose check bits (CMF*256+FLG) are not a multiple of 31,
+// never writes (incomplete Huffman codes). Both refuse, even without the
+// patch: a header whose check bits (CMF*256+FLG) are not a multiple of 31,
 // a method other than 8, a window size field above 7, the preset dictionary
 // flag, an Adler-32 mismatch, a stream cut short anywhere, stored blocks
 // whose LEN and NLEN disagree, block type 3, over-subscribed codes and

@@ -1,6 +1,6 @@
 // InflateZlibBlock against zlib's uncompress on the same streams: valid,
 // cut short, corrupted, with trailing bytes, odd headers and hand-made deflate
-// data that unpatched libdeflate read differently from zlib. Every case
+// data that libdeflate without its patch reads differently from zlib. Every case
 // compares the verdict and the whole slot, prepared identically for both, and
 // holds libdeflate alone to its promise: what it accepts, zlib accepts with
 // the same output (in a build with libdeflate).
@@ -382,7 +382,7 @@ std::vector<HandMade> HandMadeStreams() {
   cases.push_back({"dynamic block, slot larger", ZlibStream(dynamic({SmallLiteralCode(258), twoDistances}, {kA, kLength3, kEnd}, 0, 1), aaaa), 9, true, true});
   cases.push_back({"dynamic block, slot smaller", ZlibStream(dynamic({SmallLiteralCode(258), twoDistances}, {kA, kLength3, kEnd}, 0, 1), aaaa), 3, false, false});
   // zlib refuses more than 286 literal/length or 30 distance codes, even
-  // unused (libdeflate unpatched took them).
+  // unused (libdeflate without its patch takes them).
   cases.push_back({"287 literal/length codes", ZlibStream(dynamic({SmallLiteralCode(287), twoDistances}, {kA, kEnd}, 0, 0), {'a'}), 1, false, false});
   cases.push_back({"288 literal/length codes", ZlibStream(dynamic({SmallLiteralCode(288), twoDistances}, {kA, kEnd}, 0, 0), {'a'}), 1, false, false});
   std::vector<uint8_t> distances31(31, 0);
@@ -390,7 +390,7 @@ std::vector<HandMade> HandMadeStreams() {
   cases.push_back({"31 distance codes", ZlibStream(dynamic({SmallLiteralCode(258), distances31}, {kA, kEnd}, 0, 0), {'a'}), 1, false, false});
   // A repeat of zero lengths running past the declared count: 3 distance
   // lengths declared, 2 written and then a run of 3 zeros (libdeflate
-  // unpatched dropped the excess).
+  // without its patch drops the excess).
   {
     DynamicHeader h{SmallLiteralCode(258), {1, 1}};
     h.zeroRunAtEnd = 3;
@@ -418,12 +418,13 @@ std::vector<HandMade> HandMadeStreams() {
   for (int bit : {0, 1})
     cases.push_back({"one distance code, codeword " + std::to_string(bit),
                      ZlibStream(dynamic({SmallLiteralCode(258), {1}}, {kA, kLength3, kEnd}, bit, 1), aaaa), 4, false, bit == 0});
-  // An empty distance code, used by a match (unpatched libdeflate read
-  // distance 1) and unused.
+  // An empty distance code, used by a match (libdeflate without its patch
+  // reads distance 1) and unused.
   cases.push_back({"empty distance code used", ZlibStream(dynamic({SmallLiteralCode(258), {0}}, {kA, kLength3, kEnd}, 0, 1), aaaa), 4, false, false});
   cases.push_back({"empty distance code unused", ZlibStream(dynamic({SmallLiteralCode(258), {0}}, {kA, kEnd}, 0, 0), {'a'}), 1, false, true});
   // A code-length code of a single code: refused by both (libdeflate
-  // unpatched took it, but the lengths it gives make no valid block).
+  // without its patch takes it, but the lengths it gives make no valid
+  // block).
   {
     std::vector<uint8_t> codeLengthLengths(19, 0);
     codeLengthLengths[8] = 1;
@@ -445,7 +446,8 @@ std::vector<HandMade> HandMadeStreams() {
     cases.push_back({"no end-of-block code", ZlibStream(dynamic({noEnd, twoDistances}, {kA}, 0, 0), {'a'}), 10, false, false});
   }
   // Fixed-code symbols that zlib treats as invalid: literal/length 286 and
-  // 287 (libdeflate unpatched: length 258), distances 30 and 31 (24577).
+  // 287 (libdeflate without its patch: length 258), distances 30 and 31
+  // (24577).
   {
     Bytes out259(259, 'a');
     cases.push_back({"fixed code, length symbol 286", ZlibStream(FixedBlockWith({'a'}, 286, 0, {}), out259), 259, false, false});

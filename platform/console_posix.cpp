@@ -134,11 +134,4 @@ void ConsoleWrite(const char* message) {
   }
 }
 
-void ConsolePrintf(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  ConsoleVPrintf(format, args);
-  va_end(args);
-}
-
 }  // namespace platform

@@ -68,11 +68,4 @@ void ConsoleWrite(const char* message) {
   fflush(stdout);
 }
 
-void ConsolePrintf(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  ConsoleVPrintf(format, args);
-  va_end(args);
-}
-
 }  // namespace platform

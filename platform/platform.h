@@ -106,6 +106,10 @@ bool MoveNoReplace(const char* from, const char* to);
 // CopyFileA(from, to, FALSE): copies from over to, replacing it. The copy
 // takes the attributes of from, like the Windows call.
 bool CopyReplace(const char* from, const char* to);
+// CopyReplace whose copy has normal attributes, none of from's marks: what
+// CopyReplace followed by SetAttributes(to, kAttrNormal) gives, without
+// setting marks only to take them off again.
+bool CopyReplaceUnmarked(const char* from, const char* to);
 
 // A new file that will take the place of target when it is complete. It is
 // made in target's folder (so that a rename can put it in place) and

@@ -210,7 +210,11 @@ bool MoveNoReplace(const char* from, const char* to) {
   return true;
 }
 
-bool CopyReplace(const char* from, const char* to) {
+namespace {
+
+// Copies from over to (CopyReplace), with from's DOS attributes when
+// withMarks is set.
+bool CopyOver(const char* from, const char* to, bool withMarks) {
   if (faults::Hit(faults::kCopy)) return false;
   if (from == nullptr || to == nullptr) return false;
   File in = OpenRead(from);
@@ -223,15 +227,22 @@ bool CopyReplace(const char* from, const char* to) {
             CopyRange(Fd(in), 0, Fd(copy.file), uint64_t(st.st_size));
   Close(in);
   if (ok) {
-    // The copy carries the source's DOS attributes, as CopyFileA does.
+    // The copy carries the source's DOS attributes, as CopyFileA does; a
+    // new file has none.
     char value[64];
-    ssize_t len = ::getxattr(NativePath(from).c_str(), kDosAttributeName, value, sizeof value);
+    ssize_t len = withMarks ? ::getxattr(NativePath(from).c_str(), kDosAttributeName, value, sizeof value) : 0;
     if (len > 0) ::fsetxattr(Fd(copy.file), kDosAttributeName, value, static_cast<size_t>(len), 0);
     ok = CommitTemporary(&copy);
   }
   DiscardTemporary(&copy);
   return ok;
 }
+
+}  // namespace
+
+bool CopyReplace(const char* from, const char* to) { return CopyOver(from, to, true); }
+
+bool CopyReplaceUnmarked(const char* from, const char* to) { return CopyOver(from, to, false); }
 
 namespace {
 
@@ -273,7 +284,8 @@ bool CreateTemporaryBeside(const char* target, TemporaryFile* temporary) {
   *temporary = TemporaryFile{};
   temporary->target = NativePath(target);
   // Unnamed first, where the file system and /proc (to name it later) allow.
-  if (::access("/proc/self/fd", X_OK) == 0) {
+  static const bool canNameUnnamed = ::access("/proc/self/fd", X_OK) == 0;
+  if (canNameUnnamed) {
     int fd = ::open(FolderOf(temporary->target).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0644);
     if (fd >= 0) {
       temporary->file = File(fd);

@@ -151,7 +151,11 @@ bool MoveNoReplace(const char* from, const char* to) {
   return from != nullptr && to != nullptr && MoveFileA(from, to) != 0;
 }
 
-bool CopyReplace(const char* from, const char* to) {
+namespace {
+
+// Copies from over to (CopyReplace), with from's hidden, system and
+// read-only marks when withMarks is set.
+bool CopyOver(const char* from, const char* to, bool withMarks) {
   if (faults::Hit(faults::kCopy)) return false;
   if (from == nullptr || to == nullptr) return false;
   File in = OpenRead(from);
@@ -170,13 +174,23 @@ bool CopyReplace(const char* from, const char* to) {
   Close(in);
   ok = ok && CommitTemporary(&copy);
   DiscardTemporary(&copy);
-  if (!ok) return false;
+  if (!ok || !withMarks) return ok;
   // The copy carries the hidden, system and read-only marks of from, as
   // CopyFileA gives them.
   DWORD source = GetFileAttributesA(from);
   constexpr DWORD kDos = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
   if (source != INVALID_FILE_ATTRIBUTES && (source & kDos) != 0) SetFileAttributesA(to, source & kDos);
   return true;
+}
+
+}  // namespace
+
+bool CopyReplace(const char* from, const char* to) { return CopyOver(from, to, true); }
+
+bool CopyReplaceUnmarked(const char* from, const char* to) {
+  // A new file holds the archive bit, which SetAttributes(kAttrNormal)
+  // clears too.
+  return CopyOver(from, to, false) && SetAttributes(to, kAttrNormal);
 }
 
 bool CreateTemporaryBeside(const char* target, TemporaryFile* temporary) {

@@ -48,6 +48,10 @@ struct FolderEntry {
 // are kOther, so a walk over folders never follows one. False when the
 // folder cannot be listed.
 bool ListFolder(const std::string& folder, std::vector<FolderEntry>* entries);
+// The names in folder, "." and ".." left out, without looking at what they
+// name (ListFolder asks the file system once more for every entry). False
+// when the folder cannot be listed.
+bool ListFolderNames(const std::string& folder, std::vector<std::string>* names);
 // True when path is a folder (following links: a folder named by the user
 // may be one).
 bool IsFolder(const std::string& path);

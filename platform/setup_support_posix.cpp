@@ -5,6 +5,7 @@
 #include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -103,6 +104,17 @@ bool ListFolder(const std::string& folder, std::vector<FolderEntry>* entries) {
       }
     }
     entries->push_back(std::move(entry));
+  }
+  ::closedir(dir);
+  return true;
+}
+
+bool ListFolderNames(const std::string& folder, std::vector<std::string>* names) {
+  names->clear();
+  DIR* dir = ::opendir(Native(folder).c_str());
+  if (dir == nullptr) return false;
+  while (const dirent* d = ::readdir(dir)) {
+    if (::strcmp(d->d_name, ".") != 0 && ::strcmp(d->d_name, "..") != 0) names->push_back(d->d_name);
   }
   ::closedir(dir);
   return true;

@@ -104,6 +104,19 @@ bool ListFolder(const std::string& folder, std::vector<FolderEntry>* entries) {
   return true;
 }
 
+bool ListFolderNames(const std::string& folder, std::vector<std::string>* names) {
+  names->clear();
+  WIN32_FIND_DATAA data;
+  HANDLE find = FindFirstFileA(JoinPath(folder, "*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  do {
+    const std::string name = data.cFileName;
+    if (name != "." && name != "..") names->push_back(name);
+  } while (FindNextFileA(find, &data));
+  FindClose(find);
+  return true;
+}
+
 bool IsFolder(const std::string& path) {
   const DWORD attributes = AttributesOf(path);
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
