@@ -782,12 +782,27 @@ TEST_F(PatchFaults, FailedRestoreIsReported) {
     EXPECT_FALSE(fixtures::FileExists(scene.backup));
   }
   {
+    // The copy put back is made without the backup's marks: no attribute
+    // call can fail on it.
     Scene scene;
     PatchRun run = PatchWithFault(scene, notCompressed, faults::kSetAttributes, 1);
     EXPECT_EQ(run.code, -1);
+    EXPECT_EQ(run.printed, "");
+    EXPECT_EQ(fixtures::ReadFileBytes(scene.shipped), notCompressed);
+    EXPECT_EQ(platform::GetAttributes(scene.shipped.c_str()), platform::kAttrNormal);
+  }
+  {
+    // No copy can be made and the backup, moved back, keeps its marks.
+    Scene scene;
+    ASSERT_TRUE(scene.Install(notCompressed));
+    faults::Clear();
+    faults::FailCall(faults::kCopy, 1);
+    faults::FailCall(faults::kSetAttributes, 1);
+    PatchRun run = Patch(scene.backup);
+    faults::Clear();
+    EXPECT_EQ(run.code, -1);
     EXPECT_EQ(fixtures::ReadFileBytes(scene.shipped), notCompressed);
     if (scene.attributes) {
-      // The copy kept the backup's hidden and system attributes.
       EXPECT_EQ(run.printed, Format(messages::kMsgRestoreError, scene.shipped));
     } else {
       EXPECT_EQ(run.printed, "") << "nothing to clear where there are no attributes";
