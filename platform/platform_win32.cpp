@@ -188,9 +188,12 @@ bool CopyOver(const char* from, const char* to, bool withMarks) {
 bool CopyReplace(const char* from, const char* to) { return CopyOver(from, to, true); }
 
 bool CopyReplaceUnmarked(const char* from, const char* to) {
-  // A new file holds the archive bit, which SetAttributes(kAttrNormal)
-  // clears too.
-  return CopyOver(from, to, false) && SetAttributes(to, kAttrNormal);
+  // The copy carries no hidden, system or read-only mark. A new file also
+  // holds the archive bit, which SetAttributes(kAttrNormal) clears; a copy
+  // whose archive bit stays is still whole, so that call decides nothing.
+  if (!CopyOver(from, to, false)) return false;
+  SetAttributes(to, kAttrNormal);
+  return true;
 }
 
 bool CreateTemporaryBeside(const char* target, TemporaryFile* temporary) {
