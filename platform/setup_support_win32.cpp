@@ -105,15 +105,12 @@ bool ListFolder(const std::string& folder, std::vector<FolderEntry>* entries) {
 }
 
 bool ListFolderNames(const std::string& folder, std::vector<std::string>* names) {
+  // FindFirstFileA gives each entry's kind with its name, so the full
+  // listing costs no more than the names alone.
   names->clear();
-  WIN32_FIND_DATAA data;
-  HANDLE find = FindFirstFileA(JoinPath(folder, "*").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
-  do {
-    const std::string name = data.cFileName;
-    if (name != "." && name != "..") names->push_back(name);
-  } while (FindNextFileA(find, &data));
-  FindClose(find);
+  std::vector<FolderEntry> entries;
+  if (!ListFolder(folder, &entries)) return false;
+  for (FolderEntry& entry : entries) names->push_back(std::move(entry.name));
   return true;
 }
 
