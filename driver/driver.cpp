@@ -1,11 +1,11 @@
 #include "driver/driver.h"
 
 #include <cstring>
+#include <memory>
+#include <new>
 #include <string_view>
 #include <unordered_set>
 #include <vector>
-#include <memory>
-#include <new>
 
 #include "common/messages.h"
 #include "driver/target_files.h"
@@ -130,10 +130,6 @@ void Announce(const char* packageDir, int i, void (*prepare)(const char*)) {
     // Not built ahead: built in its turn.
   }
 }
-
-}  // namespace
-
-namespace {
 
 // A temporary file this program made beside a listed file or its backup:
 // the listed name, ".bak" perhaps, ".~hanhua-" and 16 hex digits. Result:

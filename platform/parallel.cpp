@@ -9,6 +9,10 @@
 #include <thread>
 #include <vector>
 
+#if !defined(_WIN32)
+#include <pthread.h>
+#endif
+
 namespace platform {
 
 // Work posted to the pool: count calls of work, taken by index.
@@ -33,12 +37,32 @@ struct Pool {
   std::vector<std::thread> helpers;
 };
 
+Pool* g_pool = nullptr;
+
+#if !defined(_WIN32)
+// A fork copies the pool as it is at that moment, with the parent's helpers
+// perhaps holding its lock or waiting on its condition; the child, whose
+// only thread is the one that forked, would wait for them for ever. So the
+// child builds a new, empty pool in the same place (with no allocation)
+// and abandons the old contents unfreed: the parent's jobs, which nobody
+// finishes here, and its helpers' thread objects, which must never be
+// destroyed since those threads do not exist here. The child starts
+// helpers of its own when it spreads work.
+void RenewPoolInChild() { new (g_pool) Pool; }
+#endif
+
 // Started at the first use and never stopped: its helpers wait for work
-// until the process ends, so nothing has to be joined at exit (or in a
-// child of a fork, where they do not exist).
+// until the process ends, so nothing has to be joined at exit.
 Pool& ThePool() {
-  static Pool* pool = new Pool;
-  return *pool;
+  static const bool started = [] {
+    g_pool = new Pool;
+#if !defined(_WIN32)
+    pthread_atfork(nullptr, nullptr, RenewPoolInChild);
+#endif
+    return true;
+  }();
+  (void)started;
+  return *g_pool;
 }
 
 // Every caller takes the next index until none is left, so a slow call does

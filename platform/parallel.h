@@ -5,8 +5,10 @@
 // no threads to lose) and kept for the rest of the process: a run starts
 // its helpers once, not once per piece of work. A caller always takes part
 // in its own work and finishes whatever no helper took, so work is done
-// even where no helper could be started, or in a child of a fork, whose
-// helpers stayed behind in the parent.
+// even where no helper could be started. A child of a fork starts with no
+// helpers and no work of its parent's (a Background piece that a helper of
+// the parent had taken is never finished there, so a child must not wait
+// for one).
 #pragma once
 
 #include <cstddef>

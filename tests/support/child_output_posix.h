@@ -9,7 +9,7 @@ namespace fixtures {
 
 // Appends what the child writes to outputFd up to its end to *out, closes
 // outputFd, then waits for child pid. Returns its exit code, or -1 when it
-// did not exit normally.
+// did not exit normally or was killed for staying silent for minutes.
 int CollectChildOutput(int outputFd, pid_t pid, std::string* out);
 
 }  // namespace fixtures
