@@ -83,6 +83,36 @@ std::string MarkerName(std::string_view marker) {
   return name;
 }
 
+namespace {
+
+struct ShortEscapeForm {
+  char plain;
+  char letter;
+  const char* escape;
+};
+constexpr ShortEscapeForm kShortEscapes[] = {
+    {'\n', 'n', "\\n"}, {'\r', 'r', "\\r"}, {'\t', 't', "\\t"}, {'"', '"', "\\\""}, {'\\', '\\', "\\\\"},
+};
+
+}  // namespace
+
+const char* ShortEscape(char c) {
+  for (const ShortEscapeForm& form : kShortEscapes) {
+    if (form.plain == c) return form.escape;
+  }
+  return nullptr;
+}
+
+bool ShortUnescape(char letter, char* c) {
+  for (const ShortEscapeForm& form : kShortEscapes) {
+    if (form.letter == letter) {
+      *c = form.plain;
+      return true;
+    }
+  }
+  return false;
+}
+
 std::string_view TrimSpaces(std::string_view text) {
   const size_t first = text.find_first_not_of(' ');
   if (first == kNoPosition) return text.substr(0, 0);

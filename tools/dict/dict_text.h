@@ -39,6 +39,14 @@ MarkerHit FindMarkerWhenWritten(std::string_view text);
 // The marker's readable name: its bytes without line breaks.
 std::string MarkerName(std::string_view marker);
 
+// The backslash escapes that every quoted text hanhua-dict reads or writes
+// shares: line feed \n, carriage return \r, tab \t, double quote \" and
+// backslash \\. The escape of c, or nullptr when c has none of them.
+const char* ShortEscape(char c);
+// The character that the escape letter (after the backslash) stands for;
+// false when letter is none of the shared escapes.
+bool ShortUnescape(char letter, char* c);
+
 // text without the spaces (0x20 only) at its ends, as lookups see a key.
 std::string_view TrimSpaces(std::string_view text);
 // text up to its first zero byte: what a lookup of it compares.

@@ -72,6 +72,21 @@ TEST(DictText, QuotedTextsShowWhatIsInThem) {
   EXPECT_EQ(Quoted("a\xE5\xAE\x88\xE4\xBD\x8F", 2), "\"a\xE5\xAE\x88\"...");
 }
 
+TEST(DictText, EveryShortEscapeReadsBackAsItsCharacter) {
+  int escaped = 0;
+  for (int byte = 0; byte < 256; ++byte) {
+    const char c = static_cast<char>(byte), *escape = ShortEscape(c);
+    char plain = 0;
+    if (escape == nullptr) continue;
+    ++escaped;
+    ASSERT_EQ(std::string_view(escape).size(), 2u);
+    EXPECT_TRUE(escape[0] == '\\' && ShortUnescape(escape[1], &plain) && plain == c) << byte;
+  }
+  EXPECT_EQ(escaped, 5);
+  char plain;
+  EXPECT_FALSE(ShortUnescape('a', &plain) || ShortUnescape('x', &plain) || ShortUnescape('0', &plain));
+}
+
 TEST(DictText, PercentagesAreRoundedDown) {
   EXPECT_EQ(Percent(0, 0), "0.0");
   EXPECT_EQ(Percent(0, 10), "0.0");

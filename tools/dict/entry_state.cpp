@@ -68,13 +68,10 @@ const char* EntryStateName(EntryState state) {
 std::string EscapeOnLine(std::string_view text) {
   std::string out = "\"";
   for (char c : text) {
-    switch (c) {
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      default: out += c;
+    if (const char* escape = ShortEscape(c)) {
+      out += escape;
+    } else {
+      out += c;
     }
   }
   return out + "\"";
@@ -91,15 +88,9 @@ bool UnescapeLine(std::string_view quoted, std::string* text) {
       *text += c;
       continue;
     }
-    if (++i >= quoted.size()) return false;
-    switch (quoted[i]) {
-      case 'n': *text += '\n'; break;
-      case 'r': *text += '\r'; break;
-      case 't': *text += '\t'; break;
-      case '"': *text += '"'; break;
-      case '\\': *text += '\\'; break;
-      default: return false;
-    }
+    char plain;
+    if (++i >= quoted.size() || !ShortUnescape(quoted[i], &plain)) return false;
+    *text += plain;
   }
   return true;
 }

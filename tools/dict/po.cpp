@@ -29,21 +29,15 @@ void AppendEscaped(std::string_view text, std::string* out) {
   static const char kOctal[] = "01234567";
   for (char c : text) {
     const unsigned char u = static_cast<unsigned char>(c);
-    switch (c) {
-      case '\n': *out += "\\n"; break;
-      case '\r': *out += "\\r"; break;
-      case '\t': *out += "\\t"; break;
-      case '"': *out += "\\\""; break;
-      case '\\': *out += "\\\\"; break;
-      default:
-        if (u < 0x20 || u == 0x7F) {
-          *out += '\\';
-          *out += kOctal[u >> 6];
-          *out += kOctal[(u >> 3) & 7];
-          *out += kOctal[u & 7];
-        } else {
-          *out += c;
-        }
+    if (const char* escape = ShortEscape(c)) {
+      *out += escape;
+    } else if (u < 0x20 || u == 0x7F) {
+      *out += '\\';
+      *out += kOctal[u >> 6];
+      *out += kOctal[(u >> 3) & 7];
+      *out += kOctal[u & 7];
+    } else {
+      *out += c;
     }
   }
 }
@@ -205,16 +199,16 @@ class Parser {
       }
       if (++i >= quoted.size()) return Fail("a backslash at the end of a text");
       const char e = quoted[i];
+      if (char plain; ShortUnescape(e, &plain)) {
+        *out += plain;
+        continue;
+      }
+      // The other escapes of C that other tools may write.
       switch (e) {
-        case 'n': *out += '\n'; break;
-        case 't': *out += '\t'; break;
-        case 'r': *out += '\r'; break;
         case 'a': *out += '\a'; break;
         case 'b': *out += '\b'; break;
         case 'f': *out += '\f'; break;
         case 'v': *out += '\v'; break;
-        case '\\': *out += '\\'; break;
-        case '"': *out += '"'; break;
         case '\'': *out += '\''; break;
         case '?': *out += '?'; break;
         case 'x': {

@@ -172,18 +172,12 @@ std::string Quoted(std::string_view text, size_t maxBytes) {
       at += length;
       continue;
     }
-    switch (c) {
-      case '\r': out += "\\r"; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      default:
-        if (length == 1 && c >= 0x20 && c != 0x7F) {
-          out += static_cast<char>(c);
-        } else {
-          out += Format("\\x%02X", c);
-        }
+    if (const char* escape = ShortEscape(static_cast<char>(c))) {
+      out += escape;
+    } else if (length == 1 && c >= 0x20 && c != 0x7F) {
+      out += static_cast<char>(c);
+    } else {
+      out += Format("\\x%02X", c);
     }
     ++at;
   }
