@@ -83,25 +83,19 @@ bool PrepareContentChecks(const ContentRequest& request, ContentOptions* options
 
 void ReportContentFindings(const std::string& path, const std::vector<EntryFinding>& findings, int maxPerKind,
                            Diagnostics* diagnostics) {
-  int shown[kContentChecks] = {};
-  int left[kContentChecks] = {};
+  PerKindLimit limit(kContentChecks, maxPerKind, diagnostics);
   for (const EntryFinding& f : findings) {
-    const int kind = static_cast<int>(f.check);
-    if (diagnostics->printing() && maxPerKind > 0 && shown[kind] >= maxPerKind) {
-      ++left[kind];
-      diagnostics->CountUnshown(Severity::kWarning);
-      continue;
-    }
-    ++shown[kind];
+    if (!limit.Show(static_cast<int>(f.check), Severity::kWarning)) continue;
     const char* name = ContentCheckName(f.check);
     diagnostics->Report({Severity::kWarning, path, f.line, int64_t(f.entry), name,
                          std::string("[") + name + "] " + f.message, false});
   }
   for (int kind = 0; kind < kContentChecks; ++kind) {
-    if (left[kind] == 0) continue;
+    const int left = limit.left(kind);
+    if (left == 0) continue;
     const char* name = ContentCheckName(static_cast<ContentCheck>(kind));
     diagnostics->Note(path, kNoLine, name,
-                      std::to_string(left[kind]) + " more [" + name + "] findings (--all shows every one, --skip " +
+                      std::to_string(left) + " more [" + name + "] findings (--all shows every one, --skip " +
                           name + " turns the check off)");
   }
 }

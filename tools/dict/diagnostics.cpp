@@ -50,6 +50,19 @@ void Diagnostics::CountUnshown(Severity severity) {
   if (severity == Severity::kWarning) ++warnings_;
 }
 
+PerKindLimit::PerKindLimit(int kinds, int maxPerKind, Diagnostics* diagnostics)
+    : maxPerKind_(maxPerKind), diagnostics_(diagnostics), shown_(kinds), left_(kinds) {}
+
+bool PerKindLimit::Show(int kind, Severity severity) {
+  if (diagnostics_->printing() && maxPerKind_ > 0 && shown_[kind] >= maxPerKind_) {
+    ++left_[kind];
+    diagnostics_->CountUnshown(severity);
+    return false;
+  }
+  ++shown_[kind];
+  return true;
+}
+
 int Diagnostics::ExitStatus(bool strict) const {
   if (ioErrors_ > 0) return kExitUsage;
   return errors_ > 0 || (strict && warnings_ > 0) ? kExitProblems : kExitOk;

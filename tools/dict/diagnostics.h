@@ -73,4 +73,21 @@ class Diagnostics {
   std::vector<Diagnostic> all_;
 };
 
+// Lets a command show only the first maxPerKind findings of each kind
+// (numbered from 0 to kinds - 1) it prints; every one is shown when
+// maxPerKind is 0 or the diagnostics only collect. The others are counted
+// as unshown, and how many of each kind were left over for a closing note.
+class PerKindLimit {
+ public:
+  PerKindLimit(int kinds, int maxPerKind, Diagnostics* diagnostics);
+  // Whether to report this finding; false counts it as unshown.
+  bool Show(int kind, Severity severity);
+  int left(int kind) const { return left_[kind]; }
+
+ private:
+  int maxPerKind_;
+  Diagnostics* diagnostics_;
+  std::vector<int> shown_, left_;
+};
+
 }  // namespace dict_tool

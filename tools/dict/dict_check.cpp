@@ -188,31 +188,25 @@ const char* DefectCheckName(Defect defect) {
 
 namespace {
 
+Severity SeverityOf(Defect defect) { return IsError(defect) ? Severity::kError : Severity::kWarning; }
+
 Diagnostic FindingDiagnostic(const std::string& path, const Finding& f) {
-  return {IsError(f.defect) ? Severity::kError : Severity::kWarning, path, f.line, f.entry,
-          DefectCheckName(f.defect), f.message, false};
+  return {SeverityOf(f.defect), path, f.line, f.entry, DefectCheckName(f.defect), f.message, false};
 }
 
 }  // namespace
 
 void ReportFindings(const std::string& path, const std::vector<Finding>& findings, int maxPerKind,
                     Diagnostics* diagnostics) {
-  int shown[kDefectKinds] = {};
-  int left[kDefectKinds] = {};
+  PerKindLimit limit(kDefectKinds, maxPerKind, diagnostics);
   for (const Finding& f : findings) {
-    const int kind = static_cast<int>(f.defect);
-    if (diagnostics->printing() && maxPerKind > 0 && shown[kind] >= maxPerKind) {
-      ++left[kind];
-      diagnostics->CountUnshown(IsError(f.defect) ? Severity::kError : Severity::kWarning);
-      continue;
-    }
-    ++shown[kind];
-    diagnostics->Report(FindingDiagnostic(path, f));
+    if (limit.Show(static_cast<int>(f.defect), SeverityOf(f.defect))) diagnostics->Report(FindingDiagnostic(path, f));
   }
   for (int kind = 0; kind < kDefectKinds; ++kind) {
-    if (left[kind] == 0) continue;
+    const int left = limit.left(kind);
+    if (left == 0) continue;
     diagnostics->Note(path, kNoLine, DefectCheckName(static_cast<Defect>(kind)),
-                      std::to_string(left[kind]) + " more " + DefectName(static_cast<Defect>(kind)) +
+                      std::to_string(left) + " more " + DefectName(static_cast<Defect>(kind)) +
                           " (--all shows every one)");
   }
 }

@@ -298,6 +298,34 @@ TEST_F(Toolkit, MergeCarriesTranslationsAndListsTheObsoleteOnes) {
   EXPECT_EQ(BySource(EntriesIn(File("new.txt")))[kWho].remark, "old remark 2");
 }
 
+TEST_F(Toolkit, CheckShowsTheFirstTwentyOfEachKindUnlessAll) {
+  // 22 empty targets (found in the file) and 22 unchanged ones (a content check).
+  std::vector<Entry> entries;
+  for (const char* kind : {"E", "U"}) {
+    for (int i = 10; i < 32; ++i) {
+      const std::string source = kind + std::to_string(i);
+      entries.push_back({source, kind[0] == 'E' ? "" : source, "", 0});
+    }
+  }
+  ASSERT_TRUE(WriteDict(entries, File("chs.txt")));
+  const auto warnings = [](const std::string& err) {
+    int count = 0;
+    for (size_t at = err.find(": warning: "); at != std::string::npos; at = err.find(": warning: ", at + 1)) ++count;
+    return count;
+  };
+  Result r = Dict({"check", File("chs.txt")});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(warnings(r.err), 40) << r.err;
+  EXPECT_TRUE(Has(r.err, ": note: 2 more empty targets (--all shows every one)\n")) << r.err;
+  EXPECT_TRUE(Has(r.err, ": note: 2 more [unchanged] findings (--all shows every one, --skip unchanged turns the "
+                         "check off)\n"))
+      << r.err;
+  EXPECT_TRUE(Has(r.out, "44 entries, 0 errors, 44 warnings")) << r.out;
+  r = Dict({"check", File("chs.txt"), "--all"});
+  EXPECT_EQ(warnings(r.err), 44) << r.err;
+  EXPECT_FALSE(Has(r.err, " more ")) << r.err;
+}
+
 TEST_F(Toolkit, SortPutsEntriesInLookupOrderAndBinRefusesWhatIsNot) {
   const std::string unsorted = File("chs.txt");
   ASSERT_TRUE(fixtures::WriteFileText(
