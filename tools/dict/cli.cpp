@@ -96,6 +96,15 @@ void AddOutput(CLI::App* command, Options* o, const char* what) {
   command->add_option("-o,--output", o->output, what)->required();
 }
 
+// A command that reads the one file its argument name gives and writes the
+// one -o gives; once the line is parsed, run becomes the action.
+void AddFileToOutput(CLI::App* command, Options* o, std::function<int()>* action, const char* name,
+                     const char* what, const char* outputWhat, std::function<int(const Options&)> run) {
+  command->add_option(name, o->input, what)->required();
+  AddOutput(command, o, outputWhat);
+  command->callback([o, action, run] { *action = [o, run] { return run(*o); }; });
+}
+
 void AddQuiet(CLI::App* command, Options* o) {
   command->add_flag("-q,--quiet", o->quiet, "no progress lines");
 }
@@ -120,11 +129,10 @@ void AddInterchange(CLI::App& app, Options* o, std::function<int()>* action, Int
            "needs-review-translation for the suggestion of a fuzzy merge; none when untranslated), note the "
            "remark.",
       "  hanhua-dict " + name + " export chs.txt -o chs." + extension);
-  out->add_option("FILE", o->input, "the dictionary")->required();
-  AddOutput(out, o, po ? "the PO file to write" : "the XLIFF file to write");
-  out->callback([o, action, format] {
-    *action = [o, format] { return RunInterchangeExport(o->input, o->output, format); };
-  });
+  AddFileToOutput(out, o, action, "FILE", "the dictionary", po ? "the PO file to write" : "the XLIFF file to write",
+                  [format](const Options& options) {
+                    return RunInterchangeExport(options.input, options.output, format);
+                  });
   CLI::App* in = AddCommand(
       *group, "import", po ? "Read a PO file into a dictionary" : "Read an XLIFF file into a dictionary",
       "Reads the messages back: a translation becomes the target, a translation equal to its source marks the "
@@ -132,11 +140,10 @@ void AddInterchange(CLI::App& app, Options* o, std::function<int()>* action, Int
       "kept as a suggestion in the remark and not installed. Writes the dictionary in lookup order; writes "
       "nothing when a text has errors.",
       "  hanhua-dict " + name + " import chs." + extension + " -o chs.txt");
-  in->add_option("FILE", o->input, po ? "the PO file" : "the XLIFF file")->required();
-  AddOutput(in, o, "the dictionary to write");
-  in->callback([o, action, format] {
-    *action = [o, format] { return RunInterchangeImport(o->input, o->output, format); };
-  });
+  AddFileToOutput(in, o, action, "FILE", po ? "the PO file" : "the XLIFF file", "the dictionary to write",
+                  [format](const Options& options) {
+                    return RunInterchangeImport(options.input, options.output, format);
+                  });
 }
 
 // Defines the commands; each sets action to its run.
@@ -197,9 +204,8 @@ void DefineCommands(CLI::App& app, Options* o, std::function<int()>* action) {
       "Rewrites a dictionary in lookup order (unsigned byte order of the sources), every text byte for "
       "byte; of entries with the same source the first is kept and the others are reported.",
       "  hanhua-dict sort chs.txt -o chs.txt");
-  sort->add_option("FILE", o->input, "the dictionary to sort")->required();
-  AddOutput(sort, o, "the sorted dictionary (may be FILE itself)");
-  sort->callback([o, action] { *action = [o] { return RunSort(o->input, o->output); }; });
+  AddFileToOutput(sort, o, action, "FILE", "the dictionary to sort", "the sorted dictionary (may be FILE itself)",
+                  [](const Options& options) { return RunSort(options.input, options.output); });
 
   CLI::App* merge = AddCommand(
       app, "merge", "Carry translations over to a new template",
@@ -244,9 +250,8 @@ void DefineCommands(CLI::App& app, Options* o, std::function<int()>* action) {
       "Writes the entries as RFC 4180 CSV in UTF-8 with a byte-order mark: a header record "
       "source,target,remark, then one record per entry in file order, every field quoted.",
       "  hanhua-dict csv export chs.txt -o chs.csv");
-  csvExport->add_option("FILE", o->input, "the dictionary")->required();
-  AddOutput(csvExport, o, "the CSV file to write (not FILE itself)");
-  csvExport->callback([o, action] { *action = [o] { return RunCsvExport(o->input, o->output); }; });
+  AddFileToOutput(csvExport, o, action, "FILE", "the dictionary", "the CSV file to write (not FILE itself)",
+                  [](const Options& options) { return RunCsvExport(options.input, options.output); });
   CLI::App* csvImport = AddCommand(
       *csv, "import", "Read a CSV file into a dictionary",
       "Reads an RFC 4180 CSV file in UTF-8 (byte-order mark optional; tab-separated text too). The "
@@ -256,20 +261,16 @@ void DefineCommands(CLI::App& app, Options* o, std::function<int()>* action) {
       "nothing is written. A file saved as GBK (\"ANSI\") or UTF-16 (\"Unicode text\") is refused "
       "unless --encoding names it.",
       "  hanhua-dict csv import chs.csv -o chs.txt\n  hanhua-dict csv import ansi.csv -o chs.txt --encoding gbk");
-  csvImport->add_option("CSV", o->input, "the CSV file")->required();
-  AddOutput(csvImport, o, "the dictionary to write");
+  AddFileToOutput(csvImport, o, action, "CSV", "the CSV file", "the dictionary to write", [](const Options& options) {
+    Encoding encoding = Encoding::kUtf8;
+    ParseEncoding(options.encodingName, &encoding);
+    return RunCsvImport(options.input, options.output, encoding);
+  });
   csvImport->add_option("--encoding", o->encodingName, "the CSV file's encoding: utf-8 (the default), gbk or utf-16")
       ->check([](const std::string& name) {
         Encoding encoding;
         return ParseEncoding(name, &encoding) ? std::string() : "utf-8, gbk or utf-16, not " + name;
       });
-  csvImport->callback([o, action] {
-    *action = [o] {
-      Encoding encoding = Encoding::kUtf8;
-      ParseEncoding(o->encodingName, &encoding);
-      return RunCsvImport(o->input, o->output, encoding);
-    };
-  });
 
   AddInterchange(app, o, action, Interchange::kPo);
   AddInterchange(app, o, action, Interchange::kXliff);
@@ -279,10 +280,9 @@ void DefineCommands(CLI::App& app, Options* o, std::function<int()>* action) {
       "Writes the binary form of the dictionary, which loads without parsing. Refuses a dictionary with "
       "errors (see check) unless --force.",
       "  hanhua-dict bin chs.txt -o chs.bin");
-  bin->add_option("FILE", o->input, "the dictionary")->required();
-  AddOutput(bin, o, "the binary dictionary to write (not FILE itself)");
+  AddFileToOutput(bin, o, action, "FILE", "the dictionary", "the binary dictionary to write (not FILE itself)",
+                  [](const Options& options) { return RunBin(options.input, options.output, options.force); });
   bin->add_flag("--force", o->force, "write it even with errors");
-  bin->callback([o, action] { *action = [o] { return RunBin(o->input, o->output, o->force); }; });
 
   CLI::App* verify = AddCommand(
       app, "verify", "Check a game folder after \"hanhua eng2chs\"",
