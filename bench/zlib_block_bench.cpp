@@ -5,11 +5,10 @@
 #include <benchmark/benchmark.h>
 #include <zlib.h>
 
-#include <cstring>
-#include <random>
 #include <vector>
 
 #include "package/zlib_block.h"
+#include "tests/support/package_like_data.h"
 
 namespace {
 
@@ -17,50 +16,12 @@ using Bytes = std::vector<uint8_t>;
 constexpr uint32_t kBlockSize = 128 * 1024;
 constexpr int kBlocks = 8;
 
-// Package-like content: names and text, little-endian tables of indices and
-// offsets, runs of one byte, and (unless withoutNoise) incompressible
-// stretches (packed textures).
-Bytes PackageLikeBlock(uint32_t seed, bool withoutNoise) {
-  std::mt19937 random(seed);
-  static const char* const kWords[] = {"Texture2D", "StaticMeshComponent", "DialogueText", "the", "Package",
-                                       "MaterialInstanceConstant", "SoundCue", "of", "PersistentLevel", "None"};
-  Bytes data;
-  data.reserve(kBlockSize);
-  while (data.size() < kBlockSize) {
-    switch (random() % (withoutNoise ? 7 : 8)) {
-      case 0:
-      case 1:
-      case 2:
-        for (int i = 0; i < 12; ++i) {
-          const char* word = kWords[random() % 10];
-          data.insert(data.end(), word, word + std::strlen(word) + 1);
-        }
-        break;
-      case 3:
-      case 4:
-      case 5:
-        for (int i = 0; i < 24; ++i) {
-          uint32_t v = (random() % 3 == 0) ? random() : random() % 2048;
-          for (int b = 0; b < 4; ++b) data.push_back(uint8_t(v >> (8 * b)));
-        }
-        break;
-      case 6:
-        data.insert(data.end(), 16 + random() % 200, uint8_t(random() % 4 == 0 ? 0xFF : 0));
-        break;
-      default:
-        for (int i = 0; i < 64; ++i) data.push_back(uint8_t(random()));
-    }
-  }
-  data.resize(kBlockSize);
-  return data;
-}
-
 struct Blocks {
   std::vector<Bytes> streams;
   std::vector<Bytes> data;
   explicit Blocks(bool withoutNoise) {
     for (int i = 0; i < kBlocks; ++i) {
-      data.push_back(PackageLikeBlock(uint32_t(i), withoutNoise));
+      data.push_back(fixtures::PackageLikeData(kBlockSize, uint32_t(i), !withoutNoise));
       const Bytes& block = data.back();
       uLongf size = compressBound(kBlockSize);
       Bytes stream(size);

@@ -245,16 +245,20 @@ TEST_P(DialoguePatch, AFailedRelocationRestoresTheWholePackage) {
 // target end marker, and exits with 0 when the loader's complaint was shown
 // exactly once although the dictionary was loaded for three exports.
 void PatchWithBrokenDictionary() {
-  Scene scene;
-  scene.Install(MakeDialoguePackage().plain.bytes, fixtures::kCompressionZlib);
-  std::string text = Dictionary();
-  text.erase(text.rfind("qzrtn_res_CHI_End\r\n"), 19);
-  scene.WriteDictionary(text);
-  std::string printed;
-  const int code = scene.Patch(&printed);
-  char expected[256];
-  std::snprintf(expected, sizeof expected, messages::kMsgDictNoChiEnd, 3);
-  std::_Exit(code == 0 && printed == std::string(expected) + "\n" ? 0 : 1);
+  bool reportedOnce = false;
+  {
+    Scene scene;  // its folder is removed before the process ends
+    scene.Install(MakeDialoguePackage().plain.bytes, fixtures::kCompressionZlib);
+    std::string text = Dictionary();
+    text.erase(text.rfind("qzrtn_res_CHI_End\r\n"), 19);
+    scene.WriteDictionary(text);
+    std::string printed;
+    const int code = scene.Patch(&printed);
+    char expected[256];
+    std::snprintf(expected, sizeof expected, messages::kMsgDictNoChiEnd, 3);
+    reportedOnce = code == 0 && printed == std::string(expected) + "\n";
+  }
+  std::_Exit(reportedOnce ? 0 : 1);
 }
 
 TEST(DialoguePatchDeathTest, ABrokenDictionaryIsReportedOnce) {

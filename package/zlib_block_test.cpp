@@ -5,6 +5,7 @@
 // holds libdeflate alone to its promise: what it accepts, zlib accepts with
 // the same output (in a build with libdeflate).
 #include "package/zlib_block.h"
+#include "tests/support/package_like_data.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -22,37 +23,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 // Data like a package's: text, little-endian tables, runs and noise.
-Bytes RealisticData(size_t size, uint32_t seed) {
-  std::mt19937 random(seed);
-  static const char* const kWords[] = {"Texture2D", "StaticMesh", "Dialogue", "the", "Package",
-                                       "Material", "Sound", "of", "Level", "name"};
-  Bytes data;
-  data.reserve(size);
-  while (data.size() < size) {
-    switch (random() % 4) {
-      case 0:
-        for (int i = 0; i < 8; ++i) {
-          const char* word = kWords[random() % 10];
-          data.insert(data.end(), word, word + std::strlen(word));
-          data.push_back(' ');
-        }
-        break;
-      case 1:
-        for (int i = 0; i < 16; ++i) {
-          uint32_t v = random() % 4096;
-          for (int b = 0; b < 4; ++b) data.push_back(uint8_t(v >> (8 * b)));
-        }
-        break;
-      case 2:
-        data.insert(data.end(), 20 + random() % 100, uint8_t(random()));
-        break;
-      default:
-        for (int i = 0; i < 40; ++i) data.push_back(uint8_t(random()));
-    }
-  }
-  data.resize(size);
-  return data;
-}
+Bytes RealisticData(size_t size, uint32_t seed) { return fixtures::PackageLikeData(size, seed); }
 
 Bytes Compress(const Bytes& data, int level) {
   uLongf size = compressBound(uLong(data.size()));
