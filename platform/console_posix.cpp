@@ -5,8 +5,6 @@
 // command-line arguments) are already in the locale's own encoding, as they
 // came from the command line; converting them too would turn a UTF-8 path
 // into nonsense.
-#include <errno.h>
-#include <iconv.h>
 #include <langinfo.h>
 #include <locale.h>
 #include <stdio.h>
@@ -15,8 +13,8 @@
 
 #include <new>
 #include <string>
-#include <vector>
 
+#include "platform/gbk_posix.h"
 #include "platform/platform.h"
 #include "platform/setup_support.h"
 
@@ -50,30 +48,10 @@ bool ConvertToUtf8() {
   return g_utf8 == 1;
 }
 
-// GBK to UTF-8 through iconv; bytes that are not GBK pass through unchanged.
+// GBK to UTF-8; bytes that are not GBK pass through unchanged.
 std::string GbkToUtf8(const std::string& gbk) {
-  iconv_t cd = iconv_open("UTF-8", "GBK");
-  if (cd == (iconv_t)-1) return gbk;
-  struct Closer {
-    iconv_t cd;
-    ~Closer() { iconv_close(cd); }
-  } closer{cd};
-  std::string out;
-  std::vector<char> buffer(gbk.size() * 3 + 16);
-  char* in = const_cast<char*>(gbk.data());
-  size_t inLeft = gbk.size();
-  while (inLeft > 0) {
-    char* outPtr = buffer.data();
-    size_t outLeft = buffer.size();
-    size_t r = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
-    out.append(buffer.data(), size_t(outPtr - buffer.data()));
-    if (r == (size_t)-1 && inLeft > 0 && errno != E2BIG) {
-      out.push_back(*in);  // not GBK: keep the byte as it is
-      ++in;
-      --inLeft;
-    }
-  }
-  return out;
+  std::string utf8;
+  return AppendGbkAsUtf8(gbk, true, &utf8) ? utf8 : gbk;
 }
 
 }  // namespace

@@ -102,22 +102,30 @@ bool SeekEnd(File file) {
   return SetFilePointerEx(Handle(file), zero, nullptr, FILE_END) != 0;
 }
 
-int64_t Read(File file, void* dst, uint32_t count) {
-  bool shortRead = false;
-  if (faults::TransferFails(faults::kRead, &count, &shortRead)) return -1;
+namespace {
+
+// One ReadFile or WriteFile (call) of count bytes, once the fault switch has
+// let it through (perhaps shortened): the bytes moved, or -1.
+template <typename Call>
+int64_t Transfer(faults::Operation op, File file, uint32_t count, Call call) {
+  bool shortened = false;
+  if (faults::TransferFails(op, &count, &shortened)) return -1;
   if (file == kNoFile) return -1;
   DWORD done = 0;
-  if (!ReadFile(Handle(file), dst, count, &done, nullptr)) return -1;
+  if (!call(Handle(file), count, &done)) return -1;
   return done;
 }
 
+}  // namespace
+
+int64_t Read(File file, void* dst, uint32_t count) {
+  return Transfer(faults::kRead, file, count,
+                  [dst](HANDLE h, DWORD n, DWORD* done) { return ReadFile(h, dst, n, done, nullptr) != 0; });
+}
+
 int64_t Write(File file, const void* src, uint32_t count) {
-  bool shortWrite = false;
-  if (faults::TransferFails(faults::kWrite, &count, &shortWrite)) return -1;
-  if (file == kNoFile) return -1;
-  DWORD done = 0;
-  if (!WriteFile(Handle(file), src, count, &done, nullptr)) return -1;
-  return done;
+  return Transfer(faults::kWrite, file, count,
+                  [src](HANDLE h, DWORD n, DWORD* done) { return WriteFile(h, src, n, done, nullptr) != 0; });
 }
 
 bool AppendFileRange(File from, uint64_t offset, File to, uint64_t length) {

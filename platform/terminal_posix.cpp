@@ -1,5 +1,4 @@
 // POSIX backend of the terminal functions.
-#include <errno.h>
 #include <iconv.h>
 #include <stdio.h>
 #include <sys/ioctl.h>
@@ -8,6 +7,7 @@
 #include <new>
 #include <vector>
 
+#include "platform/gbk_posix.h"
 #include "platform/terminal.h"
 
 namespace platform {
@@ -56,8 +56,7 @@ bool WriteUtf8(Stream stream, std::string_view text) {
   return fflush(file) == 0 && written;
 }
 
-bool GbkToUtf8(std::string_view bytes, std::string* utf8) {
-  // glibc's CP936 is the Windows code page: GBK with the euro sign at 0x80.
+bool AppendGbkAsUtf8(std::string_view bytes, bool keepOthers, std::string* utf8) {
   iconv_t cd = iconv_open("UTF-8", "CP936");
   if (cd == (iconv_t)-1) return false;
   struct Closer {
@@ -65,19 +64,31 @@ bool GbkToUtf8(std::string_view bytes, std::string* utf8) {
     ~Closer() { iconv_close(cd); }
   } closer{cd};
   try {
-    utf8->clear();
-    // A byte becomes at most three UTF-8 bytes (0x80, the euro sign, alone).
+    // A byte becomes at most three UTF-8 bytes (0x80, the euro sign, alone),
+    // so one call converts all that can be converted.
     std::vector<char> buffer(bytes.size() * 3 + 4);
     char* in = const_cast<char*>(bytes.data());
     size_t inLeft = bytes.size();
-    char* out = buffer.data();
-    size_t outLeft = buffer.size();
-    if (iconv(cd, &in, &inLeft, &out, &outLeft) == (size_t)-1 || inLeft != 0) return false;
-    utf8->assign(buffer.data(), size_t(out - buffer.data()));
+    while (inLeft > 0) {
+      char* out = buffer.data();
+      size_t outLeft = buffer.size();
+      const size_t converted = iconv(cd, &in, &inLeft, &out, &outLeft);
+      utf8->append(buffer.data(), size_t(out - buffer.data()));
+      if (converted != (size_t)-1) break;
+      if (!keepOthers) return false;
+      utf8->push_back(*in);  // not GBK (or cut short): the byte as it is
+      ++in;
+      --inLeft;
+    }
     return true;
   } catch (const std::bad_alloc&) {
     return false;
   }
+}
+
+bool GbkToUtf8(std::string_view bytes, std::string* utf8) {
+  utf8->clear();
+  return AppendGbkAsUtf8(bytes, false, utf8);
 }
 
 }  // namespace platform
