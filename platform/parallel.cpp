@@ -54,15 +54,14 @@ void RenewPoolInChild() { new (g_pool) Pool; }
 // Started at the first use and never stopped: its helpers wait for work
 // until the process ends, so nothing has to be joined at exit.
 Pool& ThePool() {
-  static const bool started = [] {
+  static Pool* pool = [] {
     g_pool = new Pool;
 #if !defined(_WIN32)
     pthread_atfork(nullptr, nullptr, RenewPoolInChild);
 #endif
-    return true;
+    return g_pool;
   }();
-  (void)started;
-  return *g_pool;
+  return *pool;
 }
 
 // Every caller takes the next index until none is left, so a slow call does

@@ -47,7 +47,7 @@ TEST(ParallelFor, SeveralThreadsRunAtTheSameTime) {
   std::atomic<int> met{0};
   platform::ParallelFor(2, 2, [&](size_t) {
     started.fetch_add(1);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (started.load() < 2 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
     if (started.load() == 2) met.fetch_add(1);
   });
