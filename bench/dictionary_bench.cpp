@@ -126,6 +126,37 @@ void BM_FindEntry(benchmark::State& state) {
 }
 BENCHMARK(BM_FindEntry)->Arg(0)->Arg(1);
 
+// FindSharedEntries on groups of as many keys as a package of dialogue
+// holds, as the package patcher looks them up.
+void BM_FindEntriesTogether(benchmark::State& state) {
+  const Corpus& corpus = TheCorpus();
+  fixtures::TempDir dir;
+  const BRXStringDict& dict = LoadShared(corpus, dir);
+  const size_t group = size_t(state.range(0));
+  // Back to back, as the patcher gathers a package's texts.
+  std::string texts;
+  std::vector<size_t> starts;
+  for (int i = 0; i < kEntries; ++i) {
+    starts.push_back(texts.size());
+    texts += corpus.entries[size_t(i) * 7919 % kEntries].source;
+    texts += '\0';
+  }
+  std::vector<const char*> keys;
+  for (size_t start : starts) keys.push_back(texts.data() + start);
+  std::vector<const BRXStringEntry*> found(group);
+  size_t at = 0;
+  int64_t hits = 0;
+  for (auto _ : state) {
+    if (at + group > keys.size()) at = 0;
+    dictionary::FindSharedEntries(dict, keys.data() + at, group, found.data());
+    for (const BRXStringEntry* entry : found) hits += entry != nullptr;
+    at += group;
+  }
+  if (hits != int64_t(state.iterations()) * int64_t(group)) state.SkipWithError("a present key was missed");
+  state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(group));
+}
+BENCHMARK(BM_FindEntriesTogether)->Arg(1)->Arg(16)->Arg(88);
+
 void BM_FindEntryMiss(benchmark::State& state) {
   const Corpus& corpus = TheCorpus();
   std::vector<std::string> keys;

@@ -1,7 +1,9 @@
 #include "dictionary/dict_cache.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <string_view>
 #include <vector>
@@ -14,6 +16,11 @@ namespace dictionary {
 namespace {
 
 struct Cache {
+  // Held while a load replaces dictionary, slots and loads, and while a
+  // helper thread looks texts up in them (WithLoadedSharedDictionary). The
+  // thread that loads is the only one that changes them, so it reads them
+  // without the lock.
+  std::mutex replacing;
   std::unique_ptr<BRXStringDict> dictionary;
   // For FindSharedEntry: the entries by their source's hash (open
   // addressing). A slot holds the entry's index + 1 in its low 32 bits (0
@@ -112,6 +119,7 @@ const BRXStringDict& SharedDictionary(const char* name) {
   // The identity is taken before the load: a file changed while it is read
   // differs from it at the next use and is loaded again then.
   // The old dictionary goes first, so that two are never held at once.
+  std::lock_guard<std::mutex> hold(cache.replacing);
   cache.dictionary.reset();
   cache.slots.clear();
   cache.dictionary.reset(new (std::nothrow) BRXStringDict());
@@ -135,22 +143,96 @@ const BRXStringDict& SharedDictionary(const char* name) {
   return *cache.dictionary;
 }
 
-const BRXStringEntry* FindSharedEntry(const BRXStringDict& dictionary, const char* key) {
-  const Cache& cache = TheCache();
-  if (key == nullptr || &dictionary != cache.dictionary.get() || cache.slots.empty())
-    return dictionary.FindEntry(key);
-  uint32_t length;
-  const char* trimmed = dict_keys::Trimmed(key, &length);
+namespace {
+
+// The index's answer for a key trimmed to length bytes, its probe starting
+// at slot.
+const BRXStringEntry* Probe(const Cache& cache, const BRXStringDict& dictionary, const char* trimmed,
+                            uint32_t length, size_t slot) {
   const size_t mask = cache.slots.size() - 1;
   const char* store = dictionary.GetTextStore();
-  for (size_t slot = HashOf(trimmed, length) & mask; cache.slots[slot] != 0; slot = (slot + 1) & mask) {
+  const uint64_t storeSize = dictionary.GetTextSize();
+  for (; cache.slots[slot] != 0; slot = (slot + 1) & mask) {
     const uint64_t value = cache.slots[slot];
     const BRXStringEntry* entry = dictionary.GetEntry(uint32_t(value) - 1);
     // The caller reads the entry next: fetched while the source is compared.
     __builtin_prefetch(entry);
-    if (dict_keys::Compare(trimmed, length, store + (value >> 32)) == BRXStringDict::kEqual) return entry;
+    const uint64_t position = value >> 32;
+    const char* source = store + position;
+    // Where the key's bytes and the byte after them lie inside the store,
+    // they are compared whole; otherwise byte by byte, up to the source's
+    // end.
+    const bool equal = position + length < storeSize
+                           ? std::memcmp(trimmed, source, length) == 0 && source[length] == 0
+                           : dict_keys::Compare(trimmed, length, source) == BRXStringDict::kEqual;
+    if (equal) return entry;
   }
   return nullptr;
+}
+
+bool Indexed(const Cache& cache, const BRXStringDict& dictionary) {
+  return &dictionary == cache.dictionary.get() && !cache.slots.empty();
+}
+
+}  // namespace
+
+const BRXStringEntry* FindSharedEntry(const BRXStringDict& dictionary, const char* key) {
+  const Cache& cache = TheCache();
+  if (key == nullptr || !Indexed(cache, dictionary)) return dictionary.FindEntry(key);
+  uint32_t length;
+  const char* trimmed = dict_keys::Trimmed(key, &length);
+  return Probe(cache, dictionary, trimmed, length, HashOf(trimmed, length) & (cache.slots.size() - 1));
+}
+
+void FindSharedEntries(const BRXStringDict& dictionary, const char* const* keys, size_t count,
+                       const BRXStringEntry** found) {
+  const Cache& cache = TheCache();
+  if (!Indexed(cache, dictionary)) {
+    for (size_t i = 0; i < count; ++i) found[i] = dictionary.FindEntry(keys[i]);
+    return;
+  }
+  // The keys go in groups, each step done for the whole group before the
+  // next: the memory that a step reads for one key was asked for while the
+  // step before it ran for the others, so the reads of a group overlap
+  // instead of following one another.
+  constexpr size_t kGroup = 16;
+  const size_t mask = cache.slots.size() - 1;
+  const char* store = dictionary.GetTextStore();
+  struct Key {
+    const char* trimmed;
+    uint32_t length;
+    size_t slot;
+  } group[kGroup];
+  for (size_t first = 0; first < count; first += kGroup) {
+    const size_t n = std::min(kGroup, count - first);
+    for (size_t i = 0; i < n; ++i) {
+      Key& key = group[i];
+      key.trimmed = dict_keys::Trimmed(keys[first + i], &key.length);
+      key.slot = HashOf(key.trimmed, key.length) & mask;
+      __builtin_prefetch(&cache.slots[key.slot]);
+    }
+    for (size_t i = 0; i < n; ++i) {
+      if (const uint64_t value = cache.slots[group[i].slot]; value != 0) {
+        // A source of a sentence or two spans two cache lines.
+        __builtin_prefetch(store + (value >> 32));
+        __builtin_prefetch(store + (value >> 32) + 64);
+        __builtin_prefetch(dictionary.GetEntry(uint32_t(value) - 1));
+      }
+    }
+    for (size_t i = 0; i < n; ++i) {
+      found[first + i] = Probe(cache, dictionary, group[i].trimmed, group[i].length, group[i].slot);
+      // The caller reads the translation next.
+      if (found[first + i] != nullptr) __builtin_prefetch(found[first + i]->target);
+    }
+  }
+}
+
+bool WithLoadedSharedDictionary(const std::function<void(const BRXStringDict&, uint64_t load)>& use) {
+  Cache& cache = TheCache();
+  std::unique_lock<std::mutex> hold(cache.replacing, std::try_to_lock);
+  if (!hold.owns_lock() || cache.dictionary == nullptr || cache.dictionary->GetCount() == 0) return false;
+  use(*cache.dictionary, cache.loads);
+  return true;
 }
 
 SharedDictionaryVersion::SharedDictionaryVersion() { ++TheCache().versionHolds; }

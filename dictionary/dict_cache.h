@@ -12,6 +12,10 @@
 // failure, the failure's message) of that fresh load.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
 #include "dictionary/brx_string_dict.h"
 
 namespace dictionary {
@@ -28,6 +32,13 @@ const BRXStringDict& SharedDictionary(const char* name);
 // binary search that reads a dozen sources scattered over the text.
 const BRXStringEntry* FindSharedEntry(const BRXStringDict& dictionary, const char* key);
 
+// FindSharedEntry for count keys at once: found[i] is the entry of keys[i]
+// (none null). Looked up together, the keys' reads of a dictionary larger
+// than the processor's caches overlap, which makes each lookup several
+// times faster than alone.
+void FindSharedEntries(const BRXStringDict& dictionary, const char* const* keys, size_t count,
+                       const BRXStringEntry** found);
+
 // One version of the dictionary for as long as the object lives: the first
 // SharedDictionary call in its lifetime checks the file as above, every
 // later one hands out that same dictionary without looking at the file. The
@@ -42,8 +53,18 @@ class SharedDictionaryVersion {
   SharedDictionaryVersion& operator=(const SharedDictionaryVersion&) = delete;
 };
 
-// How many times SharedDictionary has parsed a file (for tests and
-// benchmarks).
+// How many times SharedDictionary has parsed a file: the number of the load
+// that it hands out now. Two calls that give the same number hand out the
+// very same dictionary.
 uint64_t SharedDictionaryLoads();
+
+// For a helper thread that works ahead of the one that calls
+// SharedDictionary: calls use with the dictionary loaded last and the number
+// of its load, which no load replaces until use returns (FindSharedEntry
+// may be used on it meanwhile). The file is not looked at: whether that
+// load is still the file's is for SharedDictionary to tell later. False,
+// without calling use, when no dictionary with entries is loaded or a load
+// is under way.
+bool WithLoadedSharedDictionary(const std::function<void(const BRXStringDict&, uint64_t load)>& use);
 
 }  // namespace dictionary

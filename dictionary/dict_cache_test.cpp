@@ -117,9 +117,10 @@ TEST(SharedDictionary, ResolvesTheNameInTheCurrentDirectoryEveryTime) {
   EXPECT_EQ(SharedDictionary("").GetCount(), 0u);
 }
 
-// FindSharedEntry must find exactly what FindEntry finds: in sorted
-// dictionaries (looked up by hash) and in unsorted ones or ones with a
-// source twice (where the binary search's path decides what it misses).
+// FindSharedEntry, and FindSharedEntries for all keys at once, must find
+// exactly what FindEntry finds: in sorted dictionaries (looked up by hash)
+// and in unsorted ones or ones with a source twice (where the binary
+// search's path decides what it misses).
 TEST(SharedDictionary, FindSharedEntryAnswersAsFindEntry) {
   fixtures::TempDir dir;
   dict_test::InDirectory inDir(dir.path());
@@ -146,10 +147,15 @@ TEST(SharedDictionary, FindSharedEntryAnswersAsFindEntry) {
       probes.push_back(source + "x");
       probes.push_back(source.substr(0, source.size() - 1));
     }
+    std::vector<const char*> keys;
+    for (const std::string& probe : probes) keys.push_back(probe.c_str());
+    std::vector<const BRXStringEntry*> together(keys.size());
+    FindSharedEntries(shared, keys.data(), keys.size(), together.data());
     int found = 0;
-    for (const std::string& probe : probes) {
-      const BRXStringEntry* expected = shared.FindEntry(probe.c_str());
-      EXPECT_EQ(FindSharedEntry(shared, probe.c_str()), expected) << sources[0] << ", key \"" << probe << "\"";
+    for (size_t i = 0; i < probes.size(); ++i) {
+      const BRXStringEntry* expected = shared.FindEntry(keys[i]);
+      EXPECT_EQ(FindSharedEntry(shared, keys[i]), expected) << sources[0] << ", key \"" << probes[i] << "\"";
+      EXPECT_EQ(together[i], expected) << sources[0] << ", key \"" << probes[i] << "\" among the others";
       found += expected != nullptr;
     }
     EXPECT_GT(found, 0) << sources[0];

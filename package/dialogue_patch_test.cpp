@@ -5,15 +5,20 @@
 // export order, each export's size and offset pointing at its new body).
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "common/messages.h"
+#include "dictionary/dict_cache.h"
 #include "dictionary/dict_test_util.h"
+#include "package/package_decompress.h"
 #include "package/package_patcher.h"
+#include "package/package_pipeline.h"
 #include "package/package_tables.h"
 #include "platform/fault_injection.h"
 #include "platform/platform.h"
@@ -141,6 +146,45 @@ TEST_P(DialoguePatch, DialogueTextsAreTranslatedAndRelocated) {
   EXPECT_EQ(printed, "");
   EXPECT_EQ(fixtures::ReadFileBytes(scene.shipped), ExpectedFile(p, packed.bytes));
   EXPECT_EQ(fixtures::ReadFileBytes(scene.backup), packed.bytes);
+}
+
+// A package built and translated ahead of its turn (the pipeline) keeps
+// that translation only while chs.txt is the very load it was translated
+// with: a dictionary edited before the package's turn gives the package the
+// new translations.
+TEST_P(DialoguePatch, TranslatedAheadOnlyWithTheDictionaryOfItsTurn) {
+  package::SetDecompressionThreads(2);
+  package::SetPipeline(1);
+  DialoguePackage p = MakeDialoguePackage();
+  const std::string before = dict_test::FileText({{"Hello", "\xE6\x82\xA8\xE5\xA5\xBD", ""}});  // 您好
+  for (bool edited : {false, true}) {
+    SCOPED_TRACE(edited ? "edited" : "unchanged");
+    Scene scene;
+    fixtures::CompressedPackage packed = scene.Install(p.plain.bytes, GetParam());
+    // Written a while ago, so that the load is kept rather than made anew
+    // at every use.
+    const auto settle = [&scene] {
+      std::filesystem::last_write_time(scene.dir.File("chs.txt"),
+                                       std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+    };
+    scene.WriteDictionary(edited ? before : Dictionary());
+    settle();
+    dictionary::SharedDictionary("chs.txt");  // loaded, as the movies load it before the packages
+    package::PreparePackage(scene.shipped.c_str());
+    package::PreparePackage(nullptr);  // built and translated
+    if (edited) {
+      scene.WriteDictionary(Dictionary());
+      settle();
+    }
+    const uint64_t loads = dictionary::SharedDictionaryLoads();
+    std::string printed;
+    EXPECT_EQ(scene.Patch(&printed), 0);
+    EXPECT_EQ(printed, "");
+    EXPECT_EQ(dictionary::SharedDictionaryLoads() - loads, edited ? 1u : 0u);
+    EXPECT_EQ(fixtures::ReadFileBytes(scene.shipped), ExpectedFile(p, packed.bytes));
+  }
+  package::SetPipeline(-1);
+  package::SetDecompressionThreads(0);
 }
 
 TEST_P(DialoguePatch, WithoutADictionaryThePackageIsOnlyUncompressed) {

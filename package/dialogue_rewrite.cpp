@@ -308,7 +308,71 @@ bool PackageTranslator::Ready() {
 Failure PackageTranslator::Translate(uint32_t serialSizePosition, const uint8_t* body, uint32_t size,
                                      const NameSlots& names) {
   if (!Ready()) return Failure::kNone;
-  const TranslationLookup lookup = LookupIn(*dictionary_);
+  return Append(serialSizePosition, body, size, names, LookupIn(*dictionary_));
+}
+
+Failure PackageTranslator::TranslateAll(const DialogueExports& list) {
+  if (list.exports.empty() || !Ready()) return Failure::kNone;
+  LookUpAll(list);
+  const TranslationLookup lookup = NextLookedUp();
+  for (size_t i = 0; i < list.exports.size(); ++i) {
+    const DialogueExports::Export& e = list.exports[i];
+    if (i < lookedUp_.firstOfExport.size()) lookedUp_.next = lookedUp_.firstOfExport[i];
+    const Failure failure = Append(e.serialSizePosition, e.body, e.size, list.names, lookup);
+    if (failure != Failure::kNone) return failure;
+  }
+  return Failure::kNone;
+}
+
+void PackageTranslator::LookUpAll(const DialogueExports& list) {
+  LookedUp& l = lookedUp_;
+  // Rewriting with nothing found builds no body, but needs room to scan
+  // into: the bodies' own, whose room then serves the rewrite proper.
+  std::vector<uint8_t>& room = relocated_.bodies;
+  const size_t base = room.size();
+  try {
+    l = LookedUp();
+    // The rewrite, with a lookup that finds nothing, asks for every text.
+    const TranslationLookup collect = [&l](const char* text, Translation*) {
+      l.starts.push_back(l.texts.size());
+      l.texts.append(text, std::strlen(text) + 1);
+      return false;
+    };
+    for (const DialogueExports::Export& e : list.exports) {
+      l.firstOfExport.push_back(l.starts.size());
+      Rewrite(e.body, e.size, list.names, collect, scratch_, room);
+    }
+    std::vector<const char*> keys(l.starts.size());
+    for (size_t i = 0; i < keys.size(); ++i) keys[i] = l.texts.data() + l.starts[i];
+    l.found.resize(keys.size());
+    dictionary::FindSharedEntries(*dictionary_, keys.data(), keys.size(), l.found.data());
+  } catch (const std::bad_alloc&) {
+    room.resize(base);
+    l = LookedUp();  // looked up one by one as the rewrite asks
+  }
+}
+
+TranslationLookup PackageTranslator::NextLookedUp() {
+  return [this](const char* text, Translation* translation) {
+    // The rewrite asks for the texts in the order they were listed; one
+    // that is not the next listed (as when memory ran short while they were
+    // listed) is looked up alone.
+    LookedUp& l = lookedUp_;
+    const BRXStringEntry* entry;
+    if (l.next < l.found.size() && std::strcmp(text, l.texts.data() + l.starts[l.next]) == 0) {
+      entry = l.found[l.next++];
+    } else {
+      entry = FindSharedEntry(*dictionary_, text);
+    }
+    if (entry == nullptr) return false;
+    translation->target = entry->target;
+    translation->targetLength = entry->targetLength;
+    return true;
+  };
+}
+
+Failure PackageTranslator::Append(uint32_t serialSizePosition, const uint8_t* body, uint32_t size,
+                                  const NameSlots& names, const TranslationLookup& lookup) {
   std::vector<uint8_t>& bodies = relocated_.bodies;
   const size_t base = bodies.size();
   try {

@@ -23,6 +23,7 @@
 #include "platform/platform.h"
 
 class BRXStringDict;
+struct BRXStringEntry;
 
 namespace package {
 
@@ -94,6 +95,14 @@ struct Scratch {
 // straight into the gathered bodies, one after another.
 class PackageTranslator {
  public:
+  PackageTranslator() = default;
+  // Translates with dictionary rather than with "chs.txt" as the shared
+  // cache holds it: for the pipeline's builder, which works ahead of the
+  // package's turn and never looks at the file.
+  explicit PackageTranslator(const BRXStringDict* dictionary) : dictionary_(dictionary) {}
+
+  // Loads the dictionary at the first call; true when it has entries.
+  bool Ready();
   // RewriteDialogueText for the export whose record words are at
   // serialSizePosition, its new body gathered. kNone whether the export gets
   // a new body or stays as it is (nothing translated, or no memory to build
@@ -101,16 +110,51 @@ class PackageTranslator {
   // short to note it.
   Failure Translate(uint32_t serialSizePosition, const uint8_t* body, uint32_t size,
                     const NameSlots& names);
+  // Translate for every export of list, in order, with all their texts
+  // looked up together first (dictionary::FindSharedEntries).
+  Failure TranslateAll(const DialogueExports& list);
   const RelocatedBodies& relocated() const { return relocated_; }
+  RelocatedBodies TakeRelocated() { return std::move(relocated_); }
 
  private:
-  // Loads the dictionary at the first call; true when it has entries.
-  bool Ready();
+  // The texts of a package's exports, looked up together, in the order in
+  // which the rewrite asks for them.
+  struct LookedUp {
+    std::string texts;                         // each with its zero byte
+    std::vector<size_t> starts;                // of each text in texts
+    std::vector<const BRXStringEntry*> found;  // for each text; null: none
+    std::vector<size_t> firstOfExport;         // index of each export's first text
+    size_t next = 0;                           // the text the rewrite asks for next
+  };
+  void LookUpAll(const DialogueExports& list);
+  TranslationLookup NextLookedUp();
+  Failure Append(uint32_t serialSizePosition, const uint8_t* body, uint32_t size, const NameSlots& names,
+                 const TranslationLookup& lookup);
 
   const BRXStringDict* dictionary_ = nullptr;
   RelocatedBodies relocated_;
   Scratch scratch_;
+  LookedUp lookedUp_;
 };
+
+// A package's dialogue event exports translated by the pipeline's builder
+// ahead of the package's turn, and the load of the dictionary it used
+// (dictionary::SharedDictionaryLoads). TranslateDialogueExports takes the
+// bodies in turn when the dictionary the package sees then is that very
+// load; otherwise the package is translated in its turn.
+struct TranslatedAhead {
+  bool done = false;      // every export was named and translated without failure
+  bool dialogue = false;  // the package has a dialogue event export
+  uint64_t dictionaryLoad = 0;
+  RelocatedBodies relocated;
+};
+
+// Translates the dialogue event exports of image with the dictionary loaded
+// last (dictionary::WithLoadedSharedDictionary), printing nothing. Leaves
+// ahead->done false when no dictionary with entries is loaded, a table
+// cannot be read, an export cannot be named, or memory is short: all of it
+// is then done again in the package's turn, which reports what fails.
+void TranslateAhead(const PackageImage& image, TranslatedAhead* ahead);
 
 // Appends the gathered bodies at the end of output and writes each one's
 // size and position (the file's size before the append, plus the bodies

@@ -351,23 +351,6 @@ Failure ReadWhole(platform::File file, ImageBytes* buffer, uint32_t* size, uint6
 // The largest uncompressed package made from a backup of size bytes.
 uint64_t OutputLimit(uint64_t size) { return std::min(kMaxOutputSize, kMaxExpansion * size); }
 
-// Fills image from data (size bytes followed by 4 zero bytes): takes the six
-// table fields from its summary. False when the summary does not hold them.
-bool TakeImage(ImageBytes data, uint32_t size, PackageImage* image) {
-  uint64_t folderLength = size >= 16 ? bytes::LoadU32LE(data.get() + 12) : 0;
-  if (size < 16 || !bytes::InBounds(20 + folderLength, 24, size)) return false;
-  const uint8_t* fields = data.get() + 20 + folderLength;
-  image->nameCount = bytes::LoadU32LE(fields);
-  image->nameOffset = bytes::LoadU32LE(fields + 4);
-  image->exportCount = bytes::LoadU32LE(fields + 8);
-  image->exportOffset = bytes::LoadU32LE(fields + 12);
-  image->importCount = bytes::LoadU32LE(fields + 16);
-  image->importOffset = bytes::LoadU32LE(fields + 20);
-  image->data = std::move(data);
-  image->size = size;
-  return true;
-}
-
 // Builds the uncompressed form of the compressed package in (its summary
 // already read) in memory: one buffer of its size plus 4 bytes, which every
 // block is decompressed into directly (the bytes between and after them
@@ -400,6 +383,21 @@ Failure BuildUncompressed(const Backup& in, const Summary& summary, ImageBytes* 
 }
 
 }  // namespace
+
+bool TakeImage(ImageBytes data, uint32_t size, PackageImage* image) {
+  uint64_t folderLength = size >= 16 ? bytes::LoadU32LE(data.get() + 12) : 0;
+  if (size < 16 || !bytes::InBounds(20 + folderLength, 24, size)) return false;
+  const uint8_t* fields = data.get() + 20 + folderLength;
+  image->nameCount = bytes::LoadU32LE(fields);
+  image->nameOffset = bytes::LoadU32LE(fields + 4);
+  image->exportCount = bytes::LoadU32LE(fields + 8);
+  image->exportOffset = bytes::LoadU32LE(fields + 12);
+  image->importCount = bytes::LoadU32LE(fields + 16);
+  image->importOffset = bytes::LoadU32LE(fields + 20);
+  image->data = std::move(data);
+  image->size = size;
+  return true;
+}
 
 unsigned ChooseDecompressionThreads(const char* setting, unsigned processors) {
   if (setting != nullptr && setting[0] >= '1' && setting[0] <= '0' + char(kMaxThreads) &&
@@ -438,16 +436,21 @@ Failure BuildPackageImage(platform::File backup, ImageBytes* image, uint32_t* si
 }
 
 Failure WriteUncompressedPackage(platform::File backup, platform::File output, const char* outputPath,
-                                 PackageImage* image) {
+                                 PackageImage* image, TranslatedAhead* translated) {
+  if (TakePreparedImage(outputPath, image, translated)) {
+    NoteImageSize(image->size);
+    ResumePreparing();
+    // A new file: its position is at its start.
+    if (platform::Write(output, image->data.get(), image->size) != int64_t(image->size)) return Failure::kWriteFailed;
+    return Failure::kNone;
+  }
   ImageBytes uncompressed;
   uint32_t size = 0;
-  Failure failure = Failure::kNone;
-  if (!TakePreparedImage(outputPath, &uncompressed, &size)) failure = BuildPackageImage(backup, &uncompressed, &size);
+  Failure failure = BuildPackageImage(backup, &uncompressed, &size);
   if (failure == Failure::kNone) NoteImageSize(size);
   // The packages ahead are built while this one is written.
   ResumePreparing();
   if (failure != Failure::kNone) return failure;
-  // A new file: its position is at its start.
   if (platform::Write(output, uncompressed.get(), size) != int64_t(size)) return Failure::kWriteFailed;
   // The summary was read whole from the backup, so its table fields are in.
   if (!TakeImage(std::move(uncompressed), size, image)) return Failure::kDamaged;

@@ -34,6 +34,8 @@
 
 namespace package {
 
+struct TranslatedAhead;
+
 // How many threads decompress the blocks of a chunk: the value of the
 // environment variable HANHUA_THREADS when it is a number from 1 to 8 (1:
 // the calling thread alone, block after block), otherwise the processor
@@ -60,14 +62,21 @@ inline constexpr uint64_t kNoBudget = UINT64_MAX;
 Failure BuildPackageImage(platform::File backup, ImageBytes* image, uint32_t* size,
                           uint64_t budget = kNoBudget);
 
+// Makes data (size bytes followed by 4 zero bytes) into image, with the six
+// table fields of its summary. False, with data released, when the summary
+// does not hold them.
+bool TakeImage(ImageBytes data, uint32_t size, PackageImage* image);
+
 // Writes the image that BuildPackageImage gives (or the one built ahead for
 // this package, when there is one: package_pipeline.h) to output (a new,
 // empty file) with one write, and hands that same memory over as image
 // (size + 4 zero bytes, with the six table fields of its summary). The
 // backup's buffer is released before the write. outputPath, the shipped
-// path, tells which package's image was built ahead.
+// path, tells which package's image was built ahead; with translated, the
+// translation made ahead with that image is handed over too (left not done
+// when there is none).
 Failure WriteUncompressedPackage(platform::File backup, platform::File output, const char* outputPath,
-                                 PackageImage* image);
+                                 PackageImage* image, TranslatedAhead* translated = nullptr);
 
 // Reads the package file at path into image without writing anything: a
 // compressed package is uncompressed in memory into the bytes that

@@ -7,6 +7,7 @@
 #include "common/backup.h"
 #include "common/messages.h"
 #include "dictionary/dict_cache.h"
+#include "package/dialogue_rewrite.h"
 #include "package/package_decompress.h"
 #include "package/package_image.h"
 #include "package/package_tables.h"
@@ -36,9 +37,10 @@ Failure RebuildShippedFile(platform::File backup, const char* outputPath) {
   if (!output.is_open()) return Failure::kOutputUncreated;
 
   PackageImage image;
-  Failure failure = WriteUncompressedPackage(backup, output.get(), outputPath, &image);
+  TranslatedAhead translated;
+  Failure failure = WriteUncompressedPackage(backup, output.get(), outputPath, &image, &translated);
   if (failure != Failure::kNone) return failure;
-  return TranslateDialogueExports(image, PackageFiles{backup, output.get(), outputPath});
+  return TranslateDialogueExports(image, PackageFiles{backup, output.get(), outputPath}, &translated);
 }
 
 }  // namespace

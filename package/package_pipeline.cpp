@@ -7,6 +7,7 @@
 #include <new>
 #include <string>
 
+#include "package/dialogue_rewrite.h"
 #include "package/package_decompress.h"
 #include "platform/parallel.h"
 #include "platform/platform.h"
@@ -19,13 +20,17 @@ constexpr char kPipelineVariable[] = "HANHUA_PIPELINE";
 constexpr char kBackupSuffix[] = ".bak";
 constexpr uint64_t kMinBudget = 8u << 20;
 
-// An image built ahead, and what it was built from.
+// An image built ahead, what it was built from, and its dialogue event
+// exports translated.
 struct Prepared {
   std::string filePath;  // the listed file whose backup it is
   platform::FileIdentity identity;
-  ImageBytes image;
-  uint32_t size = 0;
+  PackageImage image;
+  TranslatedAhead translated;
   bool built = false;
+
+  // The bytes it holds, for the memory rule.
+  uint64_t Held() const { return built ? image.size + translated.relocated.bodies.size() : 0; }
 };
 
 // The packages announced and the images built for them. The builder (one
@@ -65,8 +70,8 @@ bool SameFile(const platform::FileIdentity& a, const platform::FileIdentity& b) 
 }
 
 // Builds prepared's image from the backup of its file, within budget
-// bytes. kOutOfMemory: it does not fit. The file itself is never read: it
-// is about to be moved aside, and Windows does not move a file open for
+// bytes. kOutOfMemory: it does not fit. The file itself is never read: it is
+// about to be moved aside, and Windows does not move a file open for
 // reading.
 Failure BuildAhead(Prepared& prepared, uint64_t budget) try {
   const std::string backupPath = prepared.filePath + kBackupSuffix;
@@ -75,11 +80,15 @@ Failure BuildAhead(Prepared& prepared, uint64_t budget) try {
   platform::FileHolder file(opened);
   if (!file.is_open()) return Failure::kBackupUnopened;
   Failure failure = Failure::kNoSize;
+  ImageBytes bytes;
+  uint32_t size = 0;
   if (platform::GetFileIdentity(source, &prepared.identity)) {
-    failure = BuildPackageImage(file.get(), &prepared.image, &prepared.size, budget);
+    failure = BuildPackageImage(file.get(), &bytes, &size, budget);
   }
+  // An image without table fields is built again in its turn, which fails.
+  if (failure == Failure::kNone && !TakeImage(std::move(bytes), size, &prepared.image)) failure = Failure::kDamaged;
+  file.Close();
   prepared.built = failure == Failure::kNone;
-  if (!prepared.built) prepared.size = 0;
   return failure;
 } catch (const std::bad_alloc&) {
   return Failure::kOutOfMemory;  // not built: the package is built in its turn
@@ -104,6 +113,14 @@ bool BuildNext(Pipeline& pipeline, std::unique_lock<std::mutex>& hold) {
   hold.unlock();
   const Failure failure = BuildAhead(prepared, budget);
   hold.lock();
+  // The package is translated here unless the patcher already waits for
+  // it: then it is the patcher's to translate, while this thread goes on
+  // to the next package.
+  if (prepared.built && !pipeline.stop) {
+    hold.unlock();
+    TranslateAhead(prepared.image, &prepared.translated);
+    hold.lock();
+  }
   pipeline.building.clear();
   try {
     if (failure == Failure::kOutOfMemory && pipeline.held > 0) {
@@ -115,7 +132,7 @@ bool BuildNext(Pipeline& pipeline, std::unique_lock<std::mutex>& hold) {
   } catch (const std::bad_alloc&) {
     return false;  // not filed: built in its turn
   }
-  pipeline.held += pipeline.built.back().size;
+  pipeline.held += pipeline.built.back().Held();
   return failure != Failure::kOutOfMemory;
 }
 
@@ -158,8 +175,8 @@ bool TakeBuilt(Pipeline& pipeline, const char* filePath, Prepared* prepared) {
                             [filePath](const Prepared& p) { return p.filePath == filePath; });
   if (found == pipeline.built.end()) return false;
   *prepared = std::move(*found);
-  for (auto at = pipeline.built.begin(); at != found; ++at) pipeline.held -= at->size;
-  pipeline.held -= prepared->size;
+  for (auto at = pipeline.built.begin(); at != found; ++at) pipeline.held -= at->Held();
+  pipeline.held -= prepared->Held();
   pipeline.built.erase(pipeline.built.begin(), found + 1);
   return true;
 }
@@ -197,7 +214,7 @@ void PreparePackage(const char* filePath) {
   StartBuilder(pipeline, hold);
 }
 
-bool TakePreparedImage(const char* filePath, ImageBytes* image, uint32_t* size) {
+bool TakePreparedImage(const char* filePath, PackageImage* image, TranslatedAhead* translated) {
   Pipeline& pipeline = ThePipeline();
   Prepared prepared;
   {
@@ -224,7 +241,7 @@ bool TakePreparedImage(const char* filePath, ImageBytes* image, uint32_t* size) 
     return false;
   }
   *image = std::move(prepared.image);
-  *size = prepared.size;
+  if (translated != nullptr) *translated = std::move(prepared.translated);
   return true;
 }
 

@@ -1,6 +1,6 @@
-// The package patcher's pipeline: while one package is written and its
-// dialogue translated, the packages after it are read and decompressed by a
-// helper thread, so that both cores work through the whole run.
+// The package patcher's pipeline: while one package is written, the
+// packages after it are read, decompressed and their dialogue translated by
+// a helper thread, so that both cores work through the whole run.
 //
 // The driver announces the packages a few places ahead of the one it
 // patches (PreparePackage; the first ones before the movies, which are
@@ -14,7 +14,9 @@
 // the patcher reaches a package, WriteUncompressedPackage takes its image
 // instead of building it (waiting for the builder, and helping it, when the
 // image is still being built), after checking that the backup is still the
-// very file that was read (same file, size and modification time).
+// very file that was read (same file, size and modification time). Its
+// translation is used when the dictionary that the package sees in its
+// turn is the very load that the builder translated it with.
 //
 // Nothing observable changes: a build ahead prints nothing, and whatever
 // goes wrong with it (a damaged package, a failed read, no memory, a file
@@ -25,7 +27,8 @@
 // The pipeline runs when there is more than one decompression thread and
 // the environment variable HANHUA_PIPELINE is not "0" (read once per
 // process; HANHUA_PIPELINE=0 is for comparing runs). Memory: the images
-// built ahead, with the backup and image of the one being built, take at
+// built ahead and their translated bodies, with the backup and image of the
+// one being built, take at
 // most half the largest image of the run so far, or 8 MiB where that is
 // more; a package that does not fit beside the images held waits until
 // they are taken, and one that does not fit alone is built in its turn. So
@@ -37,6 +40,8 @@
 #include "package/package_image.h"
 
 namespace package {
+
+struct TranslatedAhead;
 
 // Whether the pipeline runs in this process (see above).
 bool PipelineEnabled();
@@ -53,10 +58,11 @@ void PreparePackage(const char* filePath);
 
 // Hands over the image built ahead for the package whose shipped file is
 // filePath, when there is one and its backup ("<filePath>.bak") is still the
-// file it was built from. False otherwise (then nothing is held for it, and
-// the builder is stopped until ResumePreparing, so that the package built in
+// file it was built from, with its translation made ahead (when translated
+// is not null). False otherwise (then nothing is held for it, and the
+// builder is stopped until ResumePreparing, so that the package built in
 // its turn gets the help of the thread it would keep busy).
-bool TakePreparedImage(const char* filePath, ImageBytes* image, uint32_t* size);
+bool TakePreparedImage(const char* filePath, PackageImage* image, TranslatedAhead* translated);
 
 // Lets the builder go on with the packages announced, once the patcher
 // holds the image of the package in its turn (taken or built).

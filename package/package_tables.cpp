@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/bytes.h"
+#include "dictionary/dict_cache.h"
 #include "package/dialogue_rewrite.h"
 #include "platform/platform.h"
 
@@ -269,9 +270,11 @@ bool IsDialogueEventPath(const char* objectPath) {
          std::memcmp(objectPath, kDialogueEventClass, classLength) == 0;
 }
 
-Failure ForEachDialogueExport(const PackageImage& image, const DialogueExportVisitor& visit) {
-  NameSlots names;
-  Failure failure = ReadNameTable(image, &names);
+namespace {
+
+// ForEachDialogueExport with the names read into names.
+Failure WalkDialogueExports(const PackageImage& image, NameSlots* names, const DialogueExportVisitor& visit) {
+  Failure failure = ReadNameTable(image, names);
   if (failure != Failure::kNone) return failure;
   ExportTable exports;
   failure = ReadExportTable(image, &exports);
@@ -282,7 +285,7 @@ Failure ForEachDialogueExport(const PackageImage& image, const DialogueExportVis
 
   char path[kObjectPathSize] = {};
   for (uint32_t i = 0; i < exports.count; ++i) {
-    failure = GetExportName(names, imports, exports, i, path);
+    failure = GetExportName(*names, imports, exports, i, path);
     if (failure != Failure::kNone) return failure;
     if (!IsDialogueEventPath(path)) continue;
     const EXPORTENTRY& entry = exports.entries[i];
@@ -291,22 +294,76 @@ Failure ForEachDialogueExport(const PackageImage& image, const DialogueExportVis
     if (!bytes::InBounds(entry.serialOffset, entry.serialSize, image.size)) {
       return Failure::kExportBodyOutsideImage;
     }
-    failure = visit(path, entry, names, image.data.get() + entry.serialOffset);
+    failure = visit(path, entry, *names, image.data.get() + entry.serialOffset);
     if (failure != Failure::kNone) return failure;
   }
   return Failure::kNone;
 }
 
-Failure TranslateDialogueExports(const PackageImage& image, const PackageFiles& files) {
+}  // namespace
+
+Failure ForEachDialogueExport(const PackageImage& image, const DialogueExportVisitor& visit) {
+  NameSlots names;
+  return WalkDialogueExports(image, &names, visit);
+}
+
+Failure ListDialogueExports(const PackageImage& image, DialogueExports* list) {
+  list->exports.clear();
+  return WalkDialogueExports(image, &list->names,
+                             [list](const char*, const EXPORTENTRY& entry, const NameSlots&, const uint8_t* body) {
+                               try {
+                                 list->exports.push_back({entry.serialSizePosition, body, entry.serialSize});
+                               } catch (const std::bad_alloc&) {
+                                 return Failure::kRelocationFailed;
+                               }
+                               return Failure::kNone;
+                             });
+}
+
+Failure TranslateDialogueExports(const PackageImage& image, const PackageFiles& files,
+                                 const TranslatedAhead* ahead) {
   PackageTranslator translator;
-  Failure failure = ForEachDialogueExport(
-      image, [&translator](const char*, const EXPORTENTRY& entry, const NameSlots& names, const uint8_t* body) {
-        return translator.Translate(entry.serialSizePosition, body, entry.serialSize, names);
-      });
+  if (ahead != nullptr && ahead->done) {
+    // What translating would do: nothing for a package without dialogue
+    // event exports; the dictionary looked at once, and nothing more when it
+    // has no entries.
+    if (!ahead->dialogue || !translator.Ready()) return Failure::kNone;
+    if (dictionary::SharedDictionaryLoads() == ahead->dictionaryLoad) {
+      return RelocateExports(files.output, image.data.get(), image.size, ahead->relocated);
+    }
+  }
+  DialogueExports list;
+  Failure failure = ListDialogueExports(image, &list);
+  if (failure != Failure::kNone) {
+    // The dictionary is looked at when the package has a dialogue event
+    // export, even when a later export cannot be listed: as it is when the
+    // exports are translated one by one as the walk finds them.
+    if (!list.exports.empty()) translator.Ready();
+    return failure;
+  }
+  failure = translator.TranslateAll(list);
   // A relocation that cannot be written would leave records pointing at
   // bodies that are not there: the package fails and is restored.
   if (failure != Failure::kNone) return failure;
   return RelocateExports(files.output, image.data.get(), image.size, translator.relocated());
+}
+
+void TranslateAhead(const PackageImage& image, TranslatedAhead* ahead) {
+  *ahead = TranslatedAhead();
+  try {
+    dictionary::WithLoadedSharedDictionary([&image, ahead](const BRXStringDict& dictionary, uint64_t load) {
+      DialogueExports list;
+      if (ListDialogueExports(image, &list) != Failure::kNone) return;
+      PackageTranslator translator(&dictionary);
+      if (translator.TranslateAll(list) != Failure::kNone) return;
+      ahead->relocated = translator.TakeRelocated();
+      ahead->dialogue = !list.exports.empty();
+      ahead->dictionaryLoad = load;
+      ahead->done = true;
+    });
+  } catch (const std::bad_alloc&) {
+    *ahead = TranslatedAhead();  // translated in its turn
+  }
 }
 
 }  // namespace package

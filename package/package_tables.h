@@ -106,8 +106,32 @@ using DialogueExportVisitor = std::function<Failure(const char* objectPath, cons
 // dialogue event export whose body lies outside the image, or visit's.
 Failure ForEachDialogueExport(const PackageImage& image, const DialogueExportVisitor& visit);
 
+// The dialogue event exports of a package in table order, with the
+// package's names, which the tags in their bodies refer to.
+struct DialogueExports {
+  struct Export {
+    uint32_t serialSizePosition;  // where the record's size and offset words are
+    const uint8_t* body;          // inside the image
+    uint32_t size;
+  };
+  NameSlots names;
+  std::vector<Export> exports;
+};
+
+// Lists the dialogue event exports of image: the walk of
+// ForEachDialogueExport, ending at the same failures (and at
+// kRelocationFailed when memory for the list is short). On a failure the
+// exports found before it stay listed.
+Failure ListDialogueExports(const PackageImage& image, DialogueExports* list);
+
+struct TranslatedAhead;
+
 // Reads the tables of image, rewrites and relocates every dialogue event
-// export into files.output. Does not close the files.
-Failure TranslateDialogueExports(const PackageImage& image, const PackageFiles& files);
+// export into files.output. Does not close the files. With ahead (the
+// package translated ahead of its turn, dialogue_rewrite.h) its bodies are
+// relocated instead, when they were translated with the dictionary the
+// package sees now: the files and messages are the same either way.
+Failure TranslateDialogueExports(const PackageImage& image, const PackageFiles& files,
+                                 const TranslatedAhead* ahead = nullptr);
 
 }  // namespace package
