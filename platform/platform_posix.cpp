@@ -21,6 +21,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <string>
 
 #include "platform/fault_injection.h"
@@ -253,23 +254,54 @@ std::string FolderOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// 64 unpredictable bits, different at every call: a counter mixed with a
+// seed drawn from the kernel once per process (a run makes a file for
+// every listed file; one system call each is not needed for names).
+bool RandomBits(uint64_t* bits) {
+  static std::atomic<uint64_t> counter{0};
+  static const struct Seed {
+    uint64_t value = 0;
+    bool drawn = ::getrandom(&value, sizeof value, 0) == ssize_t(sizeof value);
+  } seed;
+  if (!seed.drawn) return false;
+  // splitmix64: every counter value gives another output.
+  uint64_t z = seed.value + 0x9E3779B97F4A7C15ull * ++counter;
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  *bits = z ^ (z >> 31);
+  return true;
+}
+
 // target + ".~hanhua-" + 16 random hex digits.
 bool RandomSibling(const std::string& target, std::string* name) {
   uint64_t random = 0;
-  if (::getrandom(&random, sizeof random, 0) != ssize_t(sizeof random)) return false;
+  if (!RandomBits(&random)) return false;
   char suffix[32];
   snprintf(suffix, sizeof suffix, ".~hanhua-%016llx", static_cast<unsigned long long>(random));
   *name = target + suffix;
   return true;
 }
 
-// Gives an unnamed (O_TMPFILE) file a fresh random name beside target.
-bool NameUnnamedFile(int fd, const std::string& target, std::string* name) {
+// Links the open file fd at name: straight from the descriptor where the
+// process may (AT_EMPTY_PATH needs a privilege most users lack), else
+// through its /proc entry.
+bool LinkDescriptor(int fd, const std::string& name) {
+  static std::atomic<bool> fromDescriptor{true};
+  if (fromDescriptor.load(std::memory_order_relaxed)) {
+    if (::linkat(fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0) return true;
+    if (errno != ENOENT && errno != EPERM && errno != EINVAL && errno != EACCES) return false;
+    fromDescriptor.store(false, std::memory_order_relaxed);
+  }
   char self[64];
   snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+  return ::linkat(AT_FDCWD, self, AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+}
+
+// Gives an unnamed (O_TMPFILE) file a fresh random name beside target.
+bool NameUnnamedFile(int fd, const std::string& target, std::string* name) {
   for (int attempt = 0; attempt < 8; ++attempt) {
     if (!RandomSibling(target, name)) return false;
-    if (::linkat(AT_FDCWD, self, AT_FDCWD, name->c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+    if (LinkDescriptor(fd, *name)) return true;
     if (errno != EEXIST) break;
   }
   name->clear();
