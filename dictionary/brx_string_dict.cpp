@@ -70,13 +70,10 @@ char* BRXStringDict::TrimSpaces(char* text, int mode, uint32_t* length) {
 }
 
 int BRXStringDict::CompareText(const char* a, const char* b) {
-  for (size_t i = 0;; ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]);
-    unsigned char y = static_cast<unsigned char>(b[i]);
-    if (x == 0 && y == 0) return kEqual;
-    if (x < y) return kBefore;
-    if (x > y) return kAfter;
-  }
+  // strcmp orders by unsigned byte values, a text before every longer text
+  // it begins.
+  const int order = strcmp(a, b);
+  return order < 0 ? kBefore : order > 0 ? kAfter : kEqual;
 }
 
 bool BRXStringDict::Search(const char* key, uint32_t keyLength, uint32_t* index) const {
