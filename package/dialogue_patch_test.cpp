@@ -170,6 +170,12 @@ TEST_P(DialoguePatch, TranslatedAheadOnlyWithTheDictionaryOfItsTurn) {
     scene.WriteDictionary(edited ? before : Dictionary());
     settle();
     dictionary::SharedDictionary("chs.txt");  // loaded, as the movies load it before the packages
+    // The builder translates a package while two built ones wait before it:
+    // two others go first, and are passed over.
+    for (const char* other : {"First.upk", "Second.upk"}) {
+      ASSERT_TRUE(fixtures::WriteFileBytes(scene.dir.File(std::string(other) + ".bak"), packed.bytes));
+      package::PreparePackage(scene.dir.File(other).c_str());
+    }
     package::PreparePackage(scene.shipped.c_str());
     package::PreparePackage(nullptr);  // built and translated
     if (edited) {

@@ -19,6 +19,12 @@ namespace {
 constexpr char kPipelineVariable[] = "HANHUA_PIPELINE";
 constexpr char kBackupSuffix[] = ".bak";
 constexpr uint64_t kMinBudget = 8u << 20;
+// The builder translates a package it has built only when the patcher has
+// at least this many images waiting besides it: translating is work that
+// either thread can do, building is the builder's alone, so a builder
+// that the patcher is about to catch up with leaves the translation to the
+// patcher and builds on.
+constexpr size_t kTranslateWhenWaiting = 2;
 
 // An image built ahead, what it was built from, and its dialogue event
 // exports translated.
@@ -113,10 +119,11 @@ bool BuildNext(Pipeline& pipeline, std::unique_lock<std::mutex>& hold) {
   hold.unlock();
   const Failure failure = BuildAhead(prepared, budget);
   hold.lock();
-  // The package is translated here unless the patcher already waits for
-  // it: then it is the patcher's to translate, while this thread goes on
-  // to the next package.
-  if (prepared.built && !pipeline.stop) {
+  // The package is translated here while the patcher has images enough to
+  // go on with; otherwise (and when it already waits for this very
+  // package) it is the patcher's to translate, while this thread goes on to
+  // the next package.
+  if (prepared.built && !pipeline.stop && pipeline.built.size() >= kTranslateWhenWaiting) {
     hold.unlock();
     TranslateAhead(prepared.image, &prepared.translated);
     hold.lock();
