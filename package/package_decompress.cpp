@@ -19,6 +19,9 @@ namespace package {
 
 namespace {
 
+// A backup larger than this is read in pieces of this size (ReadInPieces).
+constexpr uint32_t kReadPiece = 1u << 20;
+
 constexpr uint32_t kPackageTag = 0x9E2A83C1u;
 constexpr uint32_t kRefusedVersionA = 0x00020000u;
 constexpr uint32_t kRefusedVersionB = 0x00010000u;
@@ -335,6 +338,24 @@ Failure DecompressBlocks(const Backup& in, const Summary& summary, uint64_t limi
   return Failure::kNone;
 }
 
+// Reads size bytes from the start of file into buffer: a file larger than
+// one piece in pieces, on as many threads as decompress (copying a backup
+// out of the system's cache is a good part of building its image, and the
+// thread that waits for the image helps with it), a smaller one with one
+// read.
+bool ReadInPieces(platform::File file, uint8_t* buffer, uint32_t size) {
+  const unsigned threads = DecompressionThreads();
+  if (threads == 1 || size <= kReadPiece) return platform::Read(file, buffer, size) == int64_t(size);
+  const size_t pieces = (size_t(size) + kReadPiece - 1) / kReadPiece;
+  std::atomic<bool> whole{true};
+  platform::ParallelFor(pieces, threads, [&](size_t i) {
+    const uint64_t at = uint64_t(i) * kReadPiece;
+    const uint32_t count = uint32_t(std::min<uint64_t>(kReadPiece, size - at));
+    if (platform::ReadAt(file, at, buffer + at, count) != int64_t(count)) whole = false;
+  });
+  return whole;
+}
+
 // Reads the whole of file into a buffer of its size plus 4 zero bytes. A
 // file larger than budget is not read (kOutOfMemory).
 Failure ReadWhole(platform::File file, ImageBytes* buffer, uint32_t* size, uint64_t budget = kNoBudget) {
@@ -343,7 +364,7 @@ Failure ReadWhole(platform::File file, ImageBytes* buffer, uint32_t* size, uint6
   if (*size > budget) return Failure::kOutOfMemory;
   *buffer = AllocateUnfilledImageBytes(uint64_t(*size) + 4);
   if (!*buffer) return Failure::kOutOfMemory;
-  if (platform::Read(file, buffer->get(), *size) != int64_t(*size)) return Failure::kShortRead;
+  if (!ReadInPieces(file, buffer->get(), *size)) return Failure::kShortRead;
   std::memset(buffer->get() + *size, 0, 4);
   return Failure::kNone;
 }

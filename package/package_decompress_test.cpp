@@ -582,6 +582,20 @@ TEST_F(DecompressionThreads, FailuresAtTheEdgesOfALayoutBatch) {
   }
 }
 
+TEST_F(DecompressionThreads, ABackupReadInPiecesGivesTheSameFiles) {
+  // A backup of several megabytes is read in pieces on several threads; a
+  // broken block in the last piece is still reported as one thread does.
+  fixtures::BuiltPackage plain = OneBodyPackage(13, 5u << 20);
+  fixtures::CompressedPackage packed;
+  ASSERT_TRUE(fixtures::CompressPackage(plain.bytes, fixtures::CompressOptions{}, &packed));
+  ASSERT_GT(packed.bytes.size(), 3u << 19);  // two pieces of 1 MiB
+  Compare(packed.bytes, "whole");
+  const std::vector<fixtures::CompressedBlock> blocks = AllBlocks(packed);
+  Bytes broken = packed.bytes;
+  BreakBlock(broken, packed, blocks.back());
+  Compare(broken, "last block broken", messages::kMsgSizeMismatch);
+}
+
 TEST_F(DecompressionThreads, OverlappingSlotsKeepTheLaterBlock) {
   // A zlib block whose entry and data are longer than the block size runs
   // into the next block's slot; the next block then overwrites the overlap,

@@ -2,14 +2,18 @@
 
 #include <errno.h>
 
+#include <atomic>
+
 namespace platform::faults {
 
 #if defined(HANHUA_FAULT_INJECTION) && HANHUA_FAULT_INJECTION
 
 namespace {
 
+// The calls are counted from every thread (a file may be read in pieces
+// on several at once); the plans are armed while no other thread works.
 struct Plan {
-  uint64_t calls = 0;
+  std::atomic<uint64_t> calls{0};
   uint64_t failAt = 0;  // 0: no fault armed
   bool shortTransfer = false;
 };
@@ -18,7 +22,7 @@ Plan g_plans[kOperationCount];
 // whether it is full now.
 Operation g_fillOp = kOperationCount;
 uint64_t g_fillAt = 0;
-bool g_diskFull = false;
+std::atomic<bool> g_diskFull{false};
 
 bool NeedsSpace(Operation op) { return op == kCreate || op == kWrite || op == kCopy; }
 
@@ -26,13 +30,13 @@ bool NeedsSpace(Operation op) { return op == kCreate || op == kWrite || op == kC
 
 bool Hit(Operation op, bool* shortTransfer) {
   Plan& plan = g_plans[op];
-  ++plan.calls;
-  if (op == g_fillOp && plan.calls == g_fillAt) g_diskFull = true;
+  const uint64_t call = ++plan.calls;
+  if (op == g_fillOp && call == g_fillAt) g_diskFull = true;
   if (g_diskFull && NeedsSpace(op)) {
     errno = ENOSPC;
     return true;
   }
-  if (plan.failAt == 0 || plan.calls != plan.failAt) return false;
+  if (plan.failAt == 0 || call != plan.failAt) return false;
   if (shortTransfer) *shortTransfer = plan.shortTransfer;
   return true;
 }
@@ -49,7 +53,11 @@ void FillDisk(Operation op, uint64_t nth) {
 }
 
 void Clear() {
-  for (Plan& plan : g_plans) plan = Plan{};
+  for (Plan& plan : g_plans) {
+    plan.calls = 0;
+    plan.failAt = 0;
+    plan.shortTransfer = false;
+  }
   g_fillOp = kOperationCount;
   g_fillAt = 0;
   g_diskFull = false;

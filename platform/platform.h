@@ -87,6 +87,11 @@ bool SeekEnd(File file);
 // backend loops over short transfers the way a single Windows call would).
 // Result: bytes transferred, or -1 on failure.
 int64_t Read(File file, void* dst, uint32_t count);
+// Reads count bytes at offset, so that several threads may read pieces of
+// one file at once (the file's position afterwards is not to be relied
+// on). Result: bytes read (fewer only at the end of the file), or -1 on
+// failure.
+int64_t ReadAt(File file, uint64_t offset, void* dst, uint32_t count);
 int64_t Write(File file, const void* src, uint32_t count);
 // Appends length bytes of from, starting at its byte offset, to to at to's
 // current position, inside the system where it can (no pass through the

@@ -174,6 +174,22 @@ int64_t Read(File file, void* dst, uint32_t count) {
   return static_cast<int64_t>(done);
 }
 
+int64_t ReadAt(File file, uint64_t offset, void* dst, uint32_t count) {
+  bool shortRead = false;
+  if (faults::TransferFails(faults::kRead, &count, &shortRead)) return -1;
+  if (file == kNoFile) return -1;
+  auto* out = static_cast<uint8_t*>(dst);
+  uint64_t done = 0;
+  while (done < count) {
+    ssize_t n = ::pread(Fd(file), out + done, count - done, static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return -1;
+    if (n == 0) break;
+    done += static_cast<uint64_t>(n);
+  }
+  return static_cast<int64_t>(done);
+}
+
 int64_t Write(File file, const void* src, uint32_t count) {
   bool shortWrite = false;
   if (faults::TransferFails(faults::kWrite, &count, &shortWrite)) return -1;

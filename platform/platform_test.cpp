@@ -140,6 +140,13 @@ TEST(PlatformFiles, ReadWriteSeekAndSize) {
   EXPECT_TRUE(platform::SeekBegin(f, 0));
   EXPECT_EQ(platform::Read(f, buffer, sizeof buffer), 11) << "a short read reports what it got";
   EXPECT_STREQ(buffer, "01ab456789Z");
+  // Reads at an offset: inside, across the end, and past it.
+  char piece[8] = {};
+  EXPECT_EQ(platform::ReadAt(f, 3, piece, 4), 4);
+  EXPECT_STREQ(piece, "b456");
+  EXPECT_EQ(platform::ReadAt(f, 9, piece, 4), 2);
+  EXPECT_EQ(std::string(piece, 2), "9Z");
+  EXPECT_EQ(platform::ReadAt(f, 20, piece, 4), 0);
   platform::Close(f);
 
   EXPECT_EQ(platform::OpenRead(dir.File("missing").c_str()), platform::kNoFile);

@@ -123,6 +123,19 @@ int64_t Read(File file, void* dst, uint32_t count) {
                   [dst](HANDLE h, DWORD n, DWORD* done) { return ReadFile(h, dst, n, done, nullptr) != 0; });
 }
 
+int64_t ReadAt(File file, uint64_t offset, void* dst, uint32_t count) {
+  return Transfer(faults::kRead, file, count, [dst, offset](HANDLE h, DWORD n, DWORD* done) {
+    // A read at an offset: the OVERLAPPED structure carries it.
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    if (ReadFile(h, dst, n, done, &at) != 0) return true;
+    if (GetLastError() != ERROR_HANDLE_EOF) return false;
+    *done = 0;  // at or past the end of the file: nothing read, as with Read
+    return true;
+  });
+}
+
 int64_t Write(File file, const void* src, uint32_t count) {
   return Transfer(faults::kWrite, file, count,
                   [src](HANDLE h, DWORD n, DWORD* done) { return WriteFile(h, src, n, done, nullptr) != 0; });
