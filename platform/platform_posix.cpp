@@ -158,36 +158,39 @@ bool SeekEnd(File file) {
   return file != kNoFile && ::lseek(Fd(file), 0, SEEK_END) >= 0;
 }
 
-int64_t Read(File file, void* dst, uint32_t count) {
-  bool shortRead = false;
-  if (faults::TransferFails(faults::kRead, &count, &shortRead)) return -1;
-  if (file == kNoFile) return -1;
-  auto* out = static_cast<uint8_t*>(dst);
-  uint64_t done = 0;
-  while (done < count) {
-    ssize_t n = ::read(Fd(file), out + done, count - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return -1;
-    if (n == 0) break;  // end of file: a short read, as on Windows
-    done += static_cast<uint64_t>(n);
-  }
-  return static_cast<int64_t>(done);
-}
+namespace {
 
-int64_t ReadAt(File file, uint64_t offset, void* dst, uint32_t count) {
+// Reads up to count bytes into dst, one call of readSome(out, wanted,
+// done) after another, until all are in or the file ends (a short read, as
+// on Windows). Result: bytes read, or -1 on failure.
+template <typename ReadSome>
+int64_t ReadUntilEnd(File file, void* dst, uint32_t count, ReadSome readSome) {
   bool shortRead = false;
   if (faults::TransferFails(faults::kRead, &count, &shortRead)) return -1;
   if (file == kNoFile) return -1;
   auto* out = static_cast<uint8_t*>(dst);
   uint64_t done = 0;
   while (done < count) {
-    ssize_t n = ::pread(Fd(file), out + done, count - done, static_cast<off_t>(offset + done));
+    ssize_t n = readSome(out + done, size_t(count - done), done);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return -1;
     if (n == 0) break;
     done += static_cast<uint64_t>(n);
   }
   return static_cast<int64_t>(done);
+}
+
+}  // namespace
+
+int64_t Read(File file, void* dst, uint32_t count) {
+  return ReadUntilEnd(file, dst, count,
+                      [file](uint8_t* out, size_t wanted, uint64_t) { return ::read(Fd(file), out, wanted); });
+}
+
+int64_t ReadAt(File file, uint64_t offset, void* dst, uint32_t count) {
+  return ReadUntilEnd(file, dst, count, [file, offset](uint8_t* out, size_t wanted, uint64_t done) {
+    return ::pread(Fd(file), out, wanted, static_cast<off_t>(offset + done));
+  });
 }
 
 int64_t Write(File file, const void* src, uint32_t count) {
