@@ -305,12 +305,6 @@ bool PackageTranslator::Ready() {
   return dictionary_->GetCount() != 0;
 }
 
-Failure PackageTranslator::Translate(uint32_t serialSizePosition, const uint8_t* body, uint32_t size,
-                                     const NameSlots& names) {
-  if (!Ready()) return Failure::kNone;
-  return Append(serialSizePosition, body, size, names, LookupIn(*dictionary_));
-}
-
 Failure PackageTranslator::TranslateAll(const DialogueExports& list) {
   if (list.exports.empty() || !Ready()) return Failure::kNone;
   LookUpAll(list);

@@ -90,9 +90,8 @@ struct Scratch {
 
 // Translates the dialogue event exports of one package. The whole package
 // sees one version of "chs.txt": the file is looked at (and loaded when it
-// changed) when the first export asks for it, not for every export, and
-// that version serves the package's other exports. The new bodies are built
-// straight into the gathered bodies, one after another.
+// changed) once, by Ready, and that version serves all its exports. The new
+// bodies are built straight into the gathered bodies, one after another.
 class PackageTranslator {
  public:
   PackageTranslator() = default;
@@ -103,15 +102,12 @@ class PackageTranslator {
 
   // Loads the dictionary at the first call; true when it has entries.
   bool Ready();
-  // RewriteDialogueText for the export whose record words are at
-  // serialSizePosition, its new body gathered. kNone whether the export gets
-  // a new body or stays as it is (nothing translated, or no memory to build
-  // the body); kRelocationFailed when a body was built but memory is too
-  // short to note it.
-  Failure Translate(uint32_t serialSizePosition, const uint8_t* body, uint32_t size,
-                    const NameSlots& names);
-  // Translate for every export of list, in order, with all their texts
-  // looked up together first (dictionary::FindSharedEntries).
+  // RewriteDialogueText for every export of list, in order, each new body
+  // gathered with the position of its record's words, and all their texts
+  // looked up together first (dictionary::FindSharedEntries). kNone whether
+  // an export gets a new body or stays as it is (nothing translated, or no
+  // memory to build the body); kRelocationFailed when a body was built but
+  // memory is too short to note it.
   Failure TranslateAll(const DialogueExports& list);
   const RelocatedBodies& relocated() const { return relocated_; }
   RelocatedBodies TakeRelocated() { return std::move(relocated_); }

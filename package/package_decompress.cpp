@@ -458,23 +458,20 @@ Failure BuildPackageImage(platform::File backup, ImageBytes* image, uint32_t* si
 
 Failure WriteUncompressedPackage(platform::File backup, platform::File output, const char* outputPath,
                                  PackageImage* image, TranslatedAhead* translated) {
-  if (TakePreparedImage(outputPath, image, translated)) {
-    NoteImageSize(image->size);
-    ResumePreparing();
-    // A new file: its position is at its start.
-    if (platform::Write(output, image->data.get(), image->size) != int64_t(image->size)) return Failure::kWriteFailed;
-    return Failure::kNone;
-  }
+  const bool prepared = TakePreparedImage(outputPath, image, translated);
   ImageBytes uncompressed;
-  uint32_t size = 0;
-  Failure failure = BuildPackageImage(backup, &uncompressed, &size);
+  uint32_t size = image->size;
+  Failure failure = Failure::kNone;
+  if (!prepared) failure = BuildPackageImage(backup, &uncompressed, &size);
   if (failure == Failure::kNone) NoteImageSize(size);
   // The packages ahead are built while this one is written.
   ResumePreparing();
   if (failure != Failure::kNone) return failure;
-  if (platform::Write(output, uncompressed.get(), size) != int64_t(size)) return Failure::kWriteFailed;
+  // A new file: its position is at its start.
+  const uint8_t* bytes = prepared ? image->data.get() : uncompressed.get();
+  if (platform::Write(output, bytes, size) != int64_t(size)) return Failure::kWriteFailed;
   // The summary was read whole from the backup, so its table fields are in.
-  if (!TakeImage(std::move(uncompressed), size, image)) return Failure::kDamaged;
+  if (!prepared && !TakeImage(std::move(uncompressed), size, image)) return Failure::kDamaged;
   return Failure::kNone;
 }
 
